@@ -1,0 +1,51 @@
+// The lecture's narration: a RIFF WAVE file, PCM unsigned 8-bit mono 44100 Hz, 44-byte header.
+// The header is kept valid after every append, so a file left behind by a crash or a killed
+// program plays and holds every completed buffer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+namespace vorlix {
+
+class UserPrompts;
+
+class NarrationFile {
+public:
+    static constexpr std::int32_t kHeaderSize = 44;
+    static constexpr std::int32_t kSampleRate = 44100;
+
+    explicit NarrationFile(UserPrompts& prompts);
+    ~NarrationFile();  // finishes an open file
+    NarrationFile(const NarrationFile&) = delete;
+    NarrationFile& operator=(const NarrationFile&) = delete;
+
+    // "vx_temp_<time>_<clock thread id as 8 hex digits>.wav" in the temp folder.
+    static std::string makeName(std::int64_t time, std::uint32_t clockThreadId);
+
+    // Creates the file under makeName(now, id); on failure tells the user and stays closed.
+    bool create(std::uint32_t clockThreadId);
+    // Creates the file at the given path (the converter and the tests name their own).
+    bool createAt(const std::string& path);
+
+    // Appends one whole capture buffer and updates the header. Nothing when no file is open.
+    void append(std::span<const std::uint8_t> buffer);
+
+    // Completes the header and closes the file. Nothing when no file is open.
+    void finish();
+
+    bool isOpen() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
+    // Sample bytes that reached the file.
+    std::int64_t bytesWritten() const { return bytesWritten_; }
+
+private:
+    UserPrompts& prompts_;
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    std::int64_t bytesWritten_ = 0;
+};
+
+}  // namespace vorlix

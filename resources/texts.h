@@ -1,0 +1,98 @@
+// Every text Vorlix shows a user, in one place. UTF-8; the Japanese texts are exactly as the
+// program has always shown them (blanks included: the level texts line up in their field).
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace vorlix::texts {
+
+// Main window
+inline constexpr std::string_view kWindowCaption = "Vorlix";
+inline constexpr std::string_view kStartButton = "開始";
+inline constexpr std::string_view kEndButton = "終了";
+inline constexpr std::string_view kRecIndicator = "REC";
+inline constexpr std::string_view kPreviousButton = "前のスライドへ";
+inline constexpr std::string_view kNextButton = "次のスライドへ";
+inline constexpr std::string_view kAboutMenuItem = "Vorlix のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+
+// About box
+inline constexpr std::string_view kAboutCaption = "Vorlixのﾊﾞｰｼﾞｮﾝ情報";
+inline constexpr std::string_view kAboutVersion = "Vorlix Version 1.0";
+inline constexpr std::string_view kAboutSecondLine = "講義の声とスライドを一本のAVIに";
+inline constexpr std::string_view kAboutOk = "OK";
+
+// Lecture clock display: minutes, seconds, tenths (0 or 5)
+inline constexpr const char* kClockFormat = "%02ld:%02ld.%01ld sec";
+
+// Slides and the lecture
+inline constexpr std::string_view kPressStartFirst = "まず開始してください";
+inline constexpr std::string_view kNoSlidesFound = "適切なスライドが見つかりませんでした";
+inline constexpr std::string_view kThreadNotCreated = "スレッドが作れませんでした。";
+inline constexpr std::string_view kTimelineFileNotCreated =
+    "中間ファイルの作成に失敗したため中断します";
+inline constexpr std::string_view kConversionRetry =
+    "AVIファイルの生成に失敗したので再度作成をやり直します。\n"
+    "ファイル名やコーデックを確認してください。\n"
+    "生成するAVIファイルを指定してください";
+inline constexpr std::string_view kChooseSlideFolder =
+    "スライドが含まれるディレクトリを指定してください\n"
+    "ファイル名は\"スライド1.bmp\"からの連番のみ読み取ります";
+// Slide file name: folder prefix, then the number from 1 without leading zeros.
+inline constexpr const char* kSlideNameFormat = "%sスライド%01ld.bmp";
+
+// Closing the window while a lecture runs
+inline constexpr std::string_view kCloseDuringLecture =
+    "録音中です。録音を終了して保存し，プログラムを閉じますか?";
+inline constexpr std::string_view kSavedOnClose =
+    "録音を保存しました。動画は vorlix-convert で後から作成できます。";
+
+// Narration file and recording
+inline constexpr std::string_view kNarrationNotCreated =
+    "音声ファイルを作成できませんでした。録音されないため，中断してください。";
+inline constexpr std::string_view kNarrationWriteFailed =
+    "音声ファイルに書き込めませんでした。これ以降は録音されないため，中断してください。";
+inline constexpr std::string_view kNarrationFull =
+    "音声ファイルが上限の大きさに達しました。これ以降は録音されないため，中断してください。";
+inline constexpr std::string_view kDeviceNotOpened =
+    "録音デバイスを開けませんでした。録音されないため，中断してください。";
+inline constexpr std::string_view kDeviceLost =
+    "録音デバイスが停止しました。これ以降は録音されないため，中断してください。";
+inline constexpr std::string_view kBuffersNotAllocated =
+    "録音用のメモリを確保できませんでした。録音されないため，中断してください。";
+
+// Level meter, loudest first: the text of the first threshold the level range reaches.
+struct LevelText {
+    int minRange;
+    std::string_view text;
+};
+inline constexpr std::array<LevelText, 9> kLevelTexts{{
+    {224, "音量||||||||過大"},
+    {128, "音量||||||| OK"},
+    {64, "音量||||||  OK"},
+    {32, "音量|||||  OK"},
+    {16, "音量||||  過小"},
+    {8, "音量|||  過小"},
+    {4, "音量||  過小"},
+    {2, "音量|  過小"},
+    {0, "音量.  無音"},
+}};
+
+// Conversion
+inline constexpr std::string_view kSaveFilterDescription = "AVI-type file (*.avi)";
+inline constexpr std::string_view kSaveFilterPattern = "*.avi";
+inline constexpr std::string_view kSaveInitialName = "*.avi";
+inline constexpr std::string_view kAbandonQuestion = "全ての作業を中断しますか?";
+inline constexpr std::string_view kTimelineReadError = "中間ファイル読み込み時にエラーが発生しました";
+inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了しました。";
+inline constexpr std::string_view kNarrationNotCopied =
+    "音声をAVIファイルに書き込めませんでした。動画に音声が入っていません。";
+
+// The video writer's own English messages and captions
+inline constexpr std::string_view kCannotOpenAviFile = "CannotOpenAviFile";
+inline constexpr std::string_view kErrorCaption = "Error";
+inline constexpr std::string_view kWritingErr = "WritingERR";
+inline constexpr std::string_view kMakeDibError = "MAKEDIB ERROR!";
+inline constexpr std::string_view kAviErrCaption = "AVI ERR";
+
+}  // namespace vorlix::texts

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every benchmark program in the given folder, then any comparison script under bench/.
+set -euo pipefail
+dir=${1:-build/default/bench}
+here=$(cd "$(dirname "$0")/.." && pwd)
+for b in "$dir"/*_bench; do
+  [[ -x "$b" ]] || continue
+  echo "== $(basename "$b")"
+  "$b" --benchmark_counters_tabular=true
+done
+for s in "$here"/bench/*.sh; do
+  [[ -x "$s" ]] || continue
+  echo "== $(basename "$s")"
+  "$s" "$dir"
+done
