@@ -7,10 +7,10 @@
 namespace vorlix {
 namespace {
 
-// A buffer of the capture length holding silence (128) with the given extremes placed in it.
+// A buffer of the capture length holding silence (128) with one low and one high sample.
 std::vector<std::uint8_t> bufferWith(std::uint8_t lo, std::uint8_t hi, std::size_t loAt = 100,
                                      std::size_t hiAt = 88199) {
-    std::vector<std::uint8_t> b(88200, lo);
+    std::vector<std::uint8_t> b(88200, static_cast<std::uint8_t>((lo + hi) / 2));
     b[hiAt] = hi;
     b[loAt] = lo;
     return b;
@@ -37,6 +37,7 @@ TEST(LevelMeter, RangeIsPeakToPeakWhereverTheZeroLineLies) {
     EXPECT_EQ(levelRange(bufferWith(0, 255)), 255);
     EXPECT_EQ(levelRange(bufferWith(10, 41)), 31);
     EXPECT_EQ(levelRange(bufferWith(200, 232)), 32);
+    EXPECT_EQ(levelRange(bufferWith(7, 9, 88199, 0)), 2);  // extremes in reverse order
 }
 
 TEST(LevelMeter, ExtremesAtEitherEndCount) {
