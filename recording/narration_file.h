@@ -7,17 +7,21 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace vorlix {
 
 class UserPrompts;
 
 class NarrationFile {
-public:
+  public:
     static constexpr std::int32_t kHeaderSize = 44;
     static constexpr std::int32_t kSampleRate = 44100;
+    // The most sample bytes a WAV file can describe: its RIFF size (data + 36) is 32 bits.
+    static constexpr std::int64_t kMaxDataBytes = 0xFFFFFFFFLL - 36;
 
-    explicit NarrationFile(UserPrompts& prompts);
+    // dataLimit lowers the largest narration (the tests reach it without writing 4 GiB).
+    explicit NarrationFile(UserPrompts& prompts, std::int64_t dataLimit = kMaxDataBytes);
     ~NarrationFile();  // finishes an open file
     NarrationFile(const NarrationFile&) = delete;
     NarrationFile& operator=(const NarrationFile&) = delete;
@@ -31,6 +35,8 @@ public:
     bool createAt(const std::string& path);
 
     // Appends one whole capture buffer and updates the header. Nothing when no file is open.
+    // After a write failure, or when the buffer would pass the size limit, the user is told
+    // once and nothing more is appended; the header never claims more than the file holds.
     void append(std::span<const std::uint8_t> buffer);
 
     // Completes the header and closes the file. Nothing when no file is open.
@@ -40,12 +46,20 @@ public:
     const std::string& path() const { return path_; }
     // Sample bytes that reached the file.
     std::int64_t bytesWritten() const { return bytesWritten_; }
+    // True once appending stopped for good (write failure or size limit).
+    bool appendingStopped() const { return stopped_; }
 
-private:
+  private:
+    bool writeHeader();
+    bool writeLengths();
+    void stopAppending(std::string_view message);
+
     UserPrompts& prompts_;
+    std::int64_t dataLimit_;
     std::FILE* file_ = nullptr;
     std::string path_;
     std::int64_t bytesWritten_ = 0;
+    bool stopped_ = false;
 };
 
 }  // namespace vorlix

@@ -1,0 +1,55 @@
+#include "lecture/temp_path.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace vorlix {
+namespace {
+
+constexpr std::string_view kTempReference = "%TEMP%";
+
+bool startsWithTempReference(std::string_view name) {
+    if (name.size() < kTempReference.size()) return false;
+    for (std::size_t i = 0; i < kTempReference.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kTempReference[i]) return false;
+    }
+    return true;
+}
+
+bool isSeparator(char c) {
+    return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
+}
+
+}  // namespace
+
+std::optional<std::string> processEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+std::string tempFolder(const EnvLookup& env) {
+    for (const char* name : {"TEMP", "TMPDIR"}) {
+        if (auto value = env(name); value && !value->empty()) return *value;
+    }
+    std::error_code ec;
+    auto system = std::filesystem::temp_directory_path(ec);
+    if (!ec && !system.empty()) return system.string();
+    return "/tmp";
+}
+
+std::string expandTempName(std::string_view name, const EnvLookup& env) {
+    if (!startsWithTempReference(name)) return std::string(name);
+    std::string folder = tempFolder(env);
+    std::string_view rest = name.substr(kTempReference.size());
+    while (!rest.empty() && isSeparator(rest.front())) rest.remove_prefix(1);
+    if (!folder.empty() && !isSeparator(folder.back())) {
+        folder += static_cast<char>(std::filesystem::path::preferred_separator);
+    }
+    return folder + std::string(rest);
+}
+
+}  // namespace vorlix

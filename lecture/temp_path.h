@@ -1,0 +1,26 @@
+// Where a lecture's two temporary files go. Names start with "%TEMP%", as the program has always
+// formed them; the folder comes from TEMP as written, else TMPDIR, else the system's temp folder,
+// so that a machine without TEMP (most Linux desktops) still records.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorlix {
+
+// Looks an environment variable up; nothing when it is not set.
+using EnvLookup = std::function<std::optional<std::string>(const char* name)>;
+
+// The process environment.
+std::optional<std::string> processEnv(const char* name);
+
+// The temp folder: TEMP, else TMPDIR (either only when set and not empty), else the system's.
+std::string tempFolder(const EnvLookup& env = processEnv);
+
+// Replaces a leading "%TEMP%" (any letter case) by the temp folder, joined to the rest with one
+// separator. A name without it is returned unchanged (a name relative to the current folder).
+std::string expandTempName(std::string_view name, const EnvLookup& env = processEnv);
+
+}  // namespace vorlix

@@ -1,0 +1,138 @@
+#include "recording/narration_file.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+
+#include "lecture/temp_path.h"
+#include "lecture/user_prompts.h"
+#include "resources/texts.h"
+
+namespace vorlix {
+namespace {
+
+void putLe32(std::uint8_t* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void putLe16(std::uint8_t* at, std::uint16_t v) {
+    at[0] = static_cast<std::uint8_t>(v);
+    at[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+bool writeLe32At(std::FILE* f, long offset, std::uint32_t v) {
+    std::uint8_t bytes[4];
+    putLe32(bytes, v);
+    return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, f) == 4;
+}
+
+}  // namespace
+
+NarrationFile::NarrationFile(UserPrompts& prompts, std::int64_t dataLimit)
+    : prompts_(prompts), dataLimit_(dataLimit < kMaxDataBytes ? dataLimit : kMaxDataBytes) {}
+
+NarrationFile::~NarrationFile() {
+    finish();
+}
+
+std::string NarrationFile::makeName(std::int64_t time, std::uint32_t clockThreadId) {
+    char name[128];
+    std::snprintf(name, sizeof name, "%%TEMP%%/vx_temp_%lld_%08lx.wav",
+                  static_cast<long long>(time), static_cast<unsigned long>(clockThreadId));
+    return expandTempName(name);
+}
+
+bool NarrationFile::create(std::uint32_t clockThreadId) {
+    return createAt(makeName(static_cast<std::int64_t>(std::time(nullptr)), clockThreadId));
+}
+
+bool NarrationFile::createAt(const std::string& path) {
+    finish();  // at most one narration file is open
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        prompts_.showMessage(texts::kNarrationNotCreated);
+        return false;
+    }
+    // Unbuffered: every append reaches the file before its header is updated, and fwrite
+    // then counts exactly the bytes the system took.
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    file_ = f;
+    bytesWritten_ = 0;
+    stopped_ = false;
+    if (!writeHeader()) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(path.c_str());
+        prompts_.showMessage(texts::kNarrationNotCreated);
+        return false;
+    }
+    path_ = path;
+    return true;
+}
+
+bool NarrationFile::writeHeader() {
+    std::array<std::uint8_t, kHeaderSize> h{};
+    auto tag = [&](int at, const char(&id)[5]) {
+        for (int i = 0; i < 4; ++i) h[at + i] = static_cast<std::uint8_t>(id[i]);
+    };
+    tag(0, "RIFF");
+    putLe32(&h[4], 36);
+    tag(8, "WAVE");
+    tag(12, "fmt ");
+    putLe32(&h[16], 16);
+    putLe16(&h[20], 1);  // PCM
+    putLe16(&h[22], 1);  // mono
+    putLe32(&h[24], kSampleRate);
+    putLe32(&h[28], kSampleRate);  // one byte per sample
+    putLe16(&h[32], 1);
+    putLe16(&h[34], 8);
+    tag(36, "data");
+    putLe32(&h[40], 0);
+    return std::fwrite(h.data(), 1, h.size(), file_) == h.size();
+}
+
+bool NarrationFile::writeLengths() {
+    const auto data = static_cast<std::uint32_t>(bytesWritten_);
+    // The data length first: should the second write fail, neither field claims unwritten bytes.
+    bool ok = writeLe32At(file_, 40, data) && writeLe32At(file_, 4, data + 36);
+    return std::fseek(file_, 0, SEEK_END) == 0 && ok;
+}
+
+void NarrationFile::stopAppending(std::string_view message) {
+    if (stopped_) return;
+    stopped_ = true;
+    prompts_.showMessage(message);
+}
+
+void NarrationFile::append(std::span<const std::uint8_t> buffer) {
+    if (file_ == nullptr || stopped_ || buffer.empty()) return;
+    if (static_cast<std::int64_t>(buffer.size()) > dataLimit_ - bytesWritten_) {
+        stopAppending(texts::kNarrationFull);
+        return;
+    }
+    const std::size_t written = std::fwrite(buffer.data(), 1, buffer.size(), file_);
+    bool ok = written == buffer.size();
+    bytesWritten_ += static_cast<std::int64_t>(written);
+    if (!ok) {
+        // Trust the file itself over the count: the header must not claim missing bytes.
+        std::clearerr(file_);
+        struct stat st {};
+        if (::fstat(fileno(file_), &st) == 0 && st.st_size - kHeaderSize < bytesWritten_) {
+            bytesWritten_ = st.st_size < kHeaderSize ? 0 : st.st_size - kHeaderSize;
+        }
+    }
+    if (!writeLengths()) ok = false;
+    if (!ok) stopAppending(texts::kNarrationWriteFailed);
+}
+
+void NarrationFile::finish() {
+    if (file_ == nullptr) return;
+    bool ok = writeLengths();
+    if (std::fclose(file_) != 0) ok = false;
+    file_ = nullptr;
+    if (!ok) stopAppending(texts::kNarrationWriteFailed);
+}
+
+}  // namespace vorlix

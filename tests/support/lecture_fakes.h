@@ -1,0 +1,90 @@
+// Stand-ins for the window: a view that records what it was shown, prompts that record every
+// message and answer from a script.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "lecture/lecture_view.h"
+#include "lecture/user_prompts.h"
+
+namespace vorlix::testing {
+
+class FakePrompts : public UserPrompts {
+  public:
+    void showMessage(std::string_view text, std::string_view caption = {}) override {
+        messages.emplace_back(text);
+        captions.emplace_back(caption);
+    }
+    bool askYesNo(std::string_view text) override {
+        messages.emplace_back(text);
+        return yesNoAnswer;
+    }
+    std::optional<std::string> chooseFolder(std::string_view) override { return folder; }
+    std::optional<std::string> askSavePath(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return savePath;
+    }
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
+        return codec;
+    }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> captions;
+    bool yesNoAnswer = false;
+    std::optional<std::string> folder;
+    std::optional<std::string> savePath;
+    std::optional<CodecChoice> codec;
+};
+
+struct Previews {
+    std::string current, next, previous;
+    bool operator==(const Previews&) const = default;
+};
+
+// Thread-safe for the clock text, which arrives from the clock thread.
+class FakeView : public LectureView {
+  public:
+    void setClockText(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        clockTexts_.push_back(text);
+        changed_.notify_all();
+    }
+    void setLevelText(const std::string& text) override { levelText = text; }
+    void setRecIndicator(bool checked) override { recIndicator = checked; }
+    void setStartEnabled(bool enabled) override { startEnabled = enabled; }
+    void showPreviews(const std::string& current, const std::string& next,
+                      const std::string& previous) override {
+        previews.push_back({current, next, previous});
+    }
+
+    std::vector<std::string> clockTexts() const {
+        std::lock_guard lock(mutex_);
+        return clockTexts_;
+    }
+    std::string lastClockText() const {
+        std::lock_guard lock(mutex_);
+        return clockTexts_.empty() ? std::string() : clockTexts_.back();
+    }
+    // Waits until the last clock text is the given one; false after the timeout.
+    template <class Duration>
+    bool waitForClockText(const std::string& text, Duration timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(
+            lock, timeout, [&] { return !clockTexts_.empty() && clockTexts_.back() == text; });
+    }
+
+    std::string levelText;
+    bool recIndicator = false;
+    bool startEnabled = true;
+    std::vector<Previews> previews;
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> clockTexts_;
+};
+
+}  // namespace vorlix::testing
