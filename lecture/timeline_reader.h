@@ -9,7 +9,7 @@
 namespace vorlix {
 
 class TimelineReader {
-public:
+  public:
     TimelineReader() = default;
     ~TimelineReader();
     TimelineReader(const TimelineReader&) = delete;
@@ -20,7 +20,8 @@ public:
     bool isOpen() const { return file_ != nullptr; }
 
     // 1 when a line was read into the current start time and slide path; 0 at the end of the
-    // file or on a malformed line. The frame index is not used.
+    // file or on a malformed line, and from then on until the next open. The frame index is
+    // not used.
     int nextLine(std::int32_t frameIndex);
     // The current line's start time in half-second ticks. The frame index is not used.
     std::int32_t frameTime(std::int32_t frameIndex) const;
@@ -30,8 +31,9 @@ public:
     // the fuzz target: returns false where nextLine would return 0.
     static bool parseLine(std::string_view line, std::int32_t& startTime, std::string& slidePath);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
+    bool ended_ = false;
     std::int32_t startTime_ = 0;
     std::string slidePath_;
 };

@@ -1,0 +1,47 @@
+#include "lecture/timeline_file.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "lecture/slide_timeline.h"
+#include "lecture/temp_path.h"
+
+namespace vorlix {
+
+std::string TimelineFile::makeName(std::int64_t time, std::uint32_t clockThreadId) {
+    char name[128];
+    std::snprintf(name, sizeof name, "%%TEMP%%/vx_%lld_%08lx.tmp", static_cast<long long>(time),
+                  static_cast<unsigned long>(clockThreadId));
+    return expandTempName(name);
+}
+
+std::optional<std::string> TimelineFile::write(const SlideTimeline& timeline,
+                                               const SlideList& slides,
+                                               std::uint32_t clockThreadId) {
+    std::string path = makeName(static_cast<std::int64_t>(std::time(nullptr)), clockThreadId);
+    if (!writeAt(path, timeline, slides)) return std::nullopt;
+    return path;
+}
+
+bool TimelineFile::writeAt(const std::string& path, const SlideTimeline& timeline,
+                           const SlideList& slides) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) return false;
+    bool ok = true;
+    const std::int32_t count = timeline.entryCount < SlideTimeline::kMaxEntries
+                                   ? timeline.entryCount
+                                   : SlideTimeline::kMaxEntries;
+    for (std::int32_t j = 0; j < count && ok; ++j) {
+        if (timeline.startTime[j] == timeline.startTime[j + 1]) continue;  // lasted no time
+        const std::string& slide = slides.path(timeline.slideIndex[j]);
+        if (slide.find_first_of("\r\n") != std::string::npos) ok = false;
+        if (ok && std::fprintf(f, "%ld,%s\n", static_cast<long>(timeline.startTime[j]),
+                               slide.c_str()) < 0) {
+            ok = false;
+        }
+    }
+    if (std::fclose(f) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace vorlix

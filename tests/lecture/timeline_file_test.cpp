@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "lecture/slide_timeline.h"
+#include "lecture/timeline_file.h"
+#include "lecture/timeline_reader.h"
+#include "support/scratch_dir.h"
+
+namespace vorlix {
+namespace {
+
+using testing::readText;
+using testing::ScratchDir;
+using testing::writeText;
+using Entry = std::pair<std::int32_t, std::int32_t>;
+
+struct Line {
+    std::int32_t time;
+    std::string path;
+    bool operator==(const Line&) const = default;
+};
+
+// A closed timeline over the given slide paths: the entries, then the sentinel.
+struct Closed {
+    std::unique_ptr<SlideTimeline> timeline = std::make_unique<SlideTimeline>();
+    SlideList slides;
+
+    Closed(std::vector<std::string> paths, std::vector<Entry> entries) {
+        slides.assign(paths);
+        for (auto [t, s] : entries) timeline->append(t, s);
+        timeline->writeSentinel();
+    }
+};
+
+// Every line the reader takes, until it returns 0.
+std::vector<Line> readAll(const std::string& path) {
+    TimelineReader reader;
+    EXPECT_TRUE(reader.open(path));
+    std::vector<Line> lines;
+    for (int frame = 0; reader.nextLine(frame) == 1 && frame < 100000; ++frame) {
+        lines.push_back({reader.frameTime(frame), reader.currentSlidePath()});
+    }
+    EXPECT_EQ(reader.nextLine(0), 0);  // and stays at the end
+    return lines;
+}
+
+TEST(TimelineFile, EntriesThatLastedNoTimeAreLeftOut) {
+    const std::vector<std::string> p = {"/lec/スライド1.bmp", "/lec/スライド2.bmp",
+                                        "/lec/スライド3.bmp"};
+    struct Case {
+        std::vector<Entry> entries;
+        std::string text;
+    } cases[] = {
+        {{{0, 0}, {21, 1}, {21, 2}, {60, 2}},
+         "0,/lec/スライド1.bmp\n21,/lec/スライド3.bmp\n60,/lec/スライド3.bmp\n"},
+        {{{0, 0}, {21, 1}, {60, 1}},
+         "0,/lec/スライド1.bmp\n21,/lec/スライド2.bmp\n60,/lec/スライド2.bmp\n"},
+        {{{0, 0}, {0, 1}, {0, 2}, {0, 2}}, ""},  // ended within the first half second
+        {{{0, 0}, {0, 2}, {5, 1}}, "0,/lec/スライド3.bmp\n5,/lec/スライド2.bmp\n"},
+        {{}, ""},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        Closed closed(p, c.entries);
+        ASSERT_TRUE(TimelineFile::writeAt(dir.file("t.tmp"), *closed.timeline, closed.slides));
+        EXPECT_EQ(readText(dir.file("t.tmp")), c.text);
+    }
+}
+
+TEST(TimelineFile, FullTimelineIsWrittenUpToItsSentinel) {
+    Closed closed({"/a.bmp", "/b.bmp"}, {});
+    for (int i = 0; i < SlideTimeline::kMaxEntries; ++i) closed.timeline->append(i, i % 2);
+    closed.timeline->startTime[SlideTimeline::kMaxEntries] = 0;
+    ScratchDir dir;
+    ASSERT_TRUE(TimelineFile::writeAt(dir.file("t.tmp"), *closed.timeline, closed.slides));
+    const auto lines = readAll(dir.file("t.tmp"));
+    ASSERT_EQ(lines.size(), 8200u);
+    EXPECT_EQ(lines.back(), (Line{8199, "/b.bmp"}));
+}
+
+TEST(TimelineFile, PathsWithBlanksCommasAndJapaneseSurviveTheRoundTrip) {
+    const std::vector<std::string> p = {
+        "/home/先生/my slides/スライド1.bmp", "/data/講義, 第2回/ スライド2.bmp",
+        "/x/,,/スライド3.bmp",
+        "/" + std::string(4000, 'a') + "/スライド4.bmp",  // as long as a path gets
+    };
+    Closed closed(p, {{0, 0}, {4, 1}, {9, 2}, {12, 3}, {30, 3}});
+    ScratchDir dir;
+    ASSERT_TRUE(TimelineFile::writeAt(dir.file("t.tmp"), *closed.timeline, closed.slides));
+    EXPECT_EQ(readAll(dir.file("t.tmp")),
+              (std::vector<Line>{{0, p[0]}, {4, p[1]}, {9, p[2]}, {12, p[3]}, {30, p[3]}}));
+}
+
+TEST(TimelineFile, WriterReportsWhatItCouldNotWrite) {
+    ScratchDir dir;
+    Closed fine({"/a.bmp"}, {{0, 0}, {3, 0}});
+    EXPECT_FALSE(
+        TimelineFile::writeAt(dir.file("no-such-folder/t.tmp"), *fine.timeline, fine.slides));
+    Closed broken({"/a\nb.bmp"}, {{0, 0}, {3, 0}});
+    EXPECT_FALSE(TimelineFile::writeAt(dir.file("t.tmp"), *broken.timeline, broken.slides));
+    EXPECT_FALSE(TimelineFile::writeAt("/dev/full", *fine.timeline, fine.slides));
+}
+
+TEST(TimelineFile, NamedByTimeAndClockThreadInTheTempFolder) {
+    ScratchDir dir;
+    ASSERT_EQ(::setenv("TEMP", dir.path().c_str(), 1), 0);
+    EXPECT_EQ(TimelineFile::makeName(1210471715, 0x4d8), dir.file("vx_1210471715_000004d8.tmp"));
+    Closed closed({"/a.bmp"}, {{0, 0}, {7, 0}});
+    const auto path = TimelineFile::write(*closed.timeline, closed.slides, 0xabc);
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(std::filesystem::path(*path).parent_path(), dir.path());
+    EXPECT_TRUE(path->ends_with("_00000abc.tmp")) << *path;
+    EXPECT_EQ(readText(*path), "0,/a.bmp\n7,/a.bmp\n");
+    ASSERT_EQ(::setenv("TEMP", dir.file("missing").c_str(), 1), 0);
+    EXPECT_FALSE(TimelineFile::write(*closed.timeline, closed.slides, 1).has_value());
+    ::unsetenv("TEMP");
+}
+
+TEST(TimelineReader, LineAcceptanceRules) {
+    struct Case {
+        std::string line;
+        bool accepted;
+        std::int32_t time;
+        std::string path;
+    } cases[] = {
+        {"0,/a.bmp", true, 0, "/a.bmp"},
+        {"21,/my slides/x, y.bmp", true, 21, "/my slides/x, y.bmp"},
+        {"21,/p\n", true, 21, "/p"},
+        {"21,/p\r\n", true, 21, "/p"},
+        {"21,/p\r", true, 21, "/p"},
+        {"21,/p\r\r\n", true, 21, "/p\r"},  // only two line-end characters go
+        {"7, x", true, 7, " x"},
+        {"007,x", true, 7, "x"},
+        {"-5,x", true, -5, ""},  // not starting with a digit: no path
+        {" 7,x", true, 7, ""},
+        {"+7,x", true, 7, ""},
+        {"2147483647,x", true, 2147483647, "x"},
+        {"7,x\0tail", true, 7, "x"},
+        {"5,", false, 0, ""},  // only a number and a comma
+        {"5,  \t", false, 0, ""},
+        {"5", false, 0, ""},
+        {"", false, 0, ""},
+        {"\r\n", false, 0, ""},
+        {",x", false, 0, ""},
+        {"-,x", false, 0, ""},
+        {"7 ,x", false, 0, ""},
+        {"12a,x", false, 0, ""},
+        {"0x1A,x", false, 0, ""},
+        {"2147483648,x", false, 0, ""},  // does not fit the tick count
+        {"99999999999999999999999,x", false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::int32_t time = 1234;
+        std::string path = "before";
+        EXPECT_EQ(TimelineReader::parseLine(c.line, time, path), c.accepted) << c.line;
+        if (c.accepted) {
+            EXPECT_EQ(time, c.time) << c.line;
+            EXPECT_EQ(path, c.path) << c.line;
+        }
+    }
+}
+
+TEST(TimelineReader, ReadsEveryKindOfLineEnd) {
+    struct Case {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"LF", "0,/a b.bmp\n21,/c.bmp\n60,/c.bmp\n"},
+        {"CR LF", "0,/a b.bmp\r\n21,/c.bmp\r\n60,/c.bmp\r\n"},
+        {"CR", "0,/a b.bmp\r21,/c.bmp\r60,/c.bmp\r"},
+        {"mixed, last line unended", "0,/a b.bmp\r\n21,/c.bmp\r60,/c.bmp"},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        writeText(dir.file("t.tmp"), c.text);
+        EXPECT_EQ(readAll(dir.file("t.tmp")),
+                  (std::vector<Line>{{0, "/a b.bmp"}, {21, "/c.bmp"}, {60, "/c.bmp"}}))
+            << c.name;
+    }
+}
+
+TEST(TimelineReader, AMalformedLineEndsTheReading) {
+    struct Case {
+        std::string text;
+        std::size_t lines;
+    } cases[] = {
+        {"0,/a\n4,\n9,/b\n", 1},
+        {"0,/a\n\n9,/b\n", 1},
+        // An over-long line is never split into two, even where its tail looks like a line.
+        {"0,/a\n9," + std::string(8189, 'x') + "5,/tail\n12,/b\n", 1},
+        {"", 0},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        writeText(dir.file("t.tmp"), c.text);
+        EXPECT_EQ(readAll(dir.file("t.tmp")).size(), c.lines) << c.text.substr(0, 20);
+    }
+}
+
+TEST(TimelineReader, WithoutAnOpenFileThereIsNothingToRead) {
+    TimelineReader reader;
+    EXPECT_FALSE(reader.isOpen());
+    EXPECT_EQ(reader.nextLine(0), 0);
+    EXPECT_FALSE(reader.open("/no/such/timeline.tmp"));
+    EXPECT_EQ(reader.nextLine(0), 0);
+    ScratchDir dir;
+    writeText(dir.file("t.tmp"), "3,/a\n");
+    ASSERT_TRUE(reader.open(dir.file("t.tmp")));
+    reader.close();
+    EXPECT_EQ(reader.nextLine(0), 0);
+}
+
+}  // namespace
+}  // namespace vorlix
