@@ -17,8 +17,12 @@ struct FrameCanvas {
     std::int32_t height = 0;
     std::vector<std::uint8_t> pixels;  // width * 3 bytes a row, top row first, no padding
 
+    // Black. Sizes of 0 or less or past FrameImage::kMaxSide give an empty canvas (0 x 0).
     FrameCanvas(std::int32_t w, std::int32_t h);
-    std::uint8_t* row(std::int32_t y) { return pixels.data() + static_cast<std::size_t>(y) * width * 3; }
+    bool empty() const { return pixels.empty(); }
+    std::uint8_t* row(std::int32_t y) {
+        return pixels.data() + static_cast<std::size_t>(y) * width * 3;
+    }
     const std::uint8_t* row(std::int32_t y) const {
         return pixels.data() + static_cast<std::size_t>(y) * width * 3;
     }
@@ -26,15 +30,20 @@ struct FrameCanvas {
 };
 
 class FrameImage {
-public:
+  public:
     static constexpr std::uint32_t kHeaderSize = 40;
+    // Largest frame width or height.
+    static constexpr std::int32_t kMaxSide = 16384;
 
     // stride = ((width * depth + 31) / 32) * 4
     static std::uint32_t strideFor(std::int32_t width, std::uint16_t bitDepth);
     // 2^depth for depths of 8 or less, else 0
     static std::uint32_t colourCountFor(std::uint16_t bitDepth);
 
-    // Packs a canvas at the given depth (1, 4, 8, 24 or 32). Null when the block cannot be had.
+    // Packs a canvas at the given depth (1, 4, 8, 16, 24 or 32). Null for an empty canvas, any
+    // other depth, or when the block cannot be had. Depths of 8 or less map each pixel to the
+    // nearest colour of a fixed palette: black and white at 1, the 16 VGA colours at 4, a
+    // 6 x 6 x 6 colour cube and 40 greys at 8. Depth 16 is 5-5-5.
     static std::unique_ptr<FrameImage> pack(const FrameCanvas& canvas, std::uint16_t bitDepth);
 
     std::span<const std::uint8_t> block() const { return block_; }
@@ -48,7 +57,7 @@ public:
     // The pixel rows: biSizeImage bytes at offset biSize + 4 * biClrUsed.
     std::span<const std::uint8_t> rows() const;
 
-private:
+  private:
     std::vector<std::uint8_t> block_;
 };
 

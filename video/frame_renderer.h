@@ -10,10 +10,16 @@
 
 namespace vorlix {
 
+class SlideBitmap;
 class UserPrompts;
 
 // How a slide is placed in its frame: 1 stretch, 2 top-left, anything else centred.
 enum : std::int32_t { kPlaceCentred = 0, kPlaceStretch = 1, kPlaceTopLeft = 2 };
+
+// Draws a slide onto the canvas at the placement, clipped at the canvas's edges. Stretching
+// averages areas when it shrinks (text stays legible) and interpolates bicubically when it only
+// enlarges. 0 when drawn, 1 when the scaler could not be set up (the canvas keeps what it had).
+int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placementMode);
 
 // Draws a slide bitmap file onto the canvas. 0 when drawn, 1 on any failure (the canvas then
 // keeps what it had).
@@ -31,6 +37,8 @@ void renderFrame(std::unique_ptr<FrameImage>& image, std::uint16_t bitDepth, std
                  std::int32_t height, std::int32_t frameIndex, const DrawOperation& draw,
                  UserPrompts& prompts);
 
-inline void freeFrame(std::unique_ptr<FrameImage>& image) { image.reset(); }
+inline void freeFrame(std::unique_ptr<FrameImage>& image) {
+    image.reset();
+}
 
 }  // namespace vorlix

@@ -1,0 +1,245 @@
+#include "video/frame_renderer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "lecture/user_prompts.h"
+#include "resources/texts.h"
+#include "tests/video/bmp_writer.h"
+#include "video/slide_bitmap.h"
+
+namespace vorlix {
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+class ScriptedPrompts : public UserPrompts {
+  public:
+    struct Message {
+        std::string text, caption;
+    };
+    std::vector<Message> messages;
+
+    void showMessage(std::string_view text, std::string_view caption) override {
+        messages.push_back({std::string(text), std::string(caption)});
+    }
+    bool askYesNo(std::string_view) override { return false; }
+    std::optional<std::string> chooseFolder(std::string_view) override { return std::nullopt; }
+    std::optional<std::string> askSavePath(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
+        return std::nullopt;
+    }
+};
+
+// A pattern in which nearly every pixel differs from its neighbours.
+std::uint32_t pattern(int x, int y) {
+    return static_cast<std::uint32_t>((x * 5 & 0xFF) << 16 | (y * 3 & 0xFF) << 8 |
+                                      ((x + y) & 0xFF));
+}
+
+std::uint32_t framePixel(const FrameImage& img, int x, int y) {
+    const std::size_t stride = FrameImage::strideFor(img.width(), 24);
+    const std::uint8_t* p = img.rows().data() + (img.height() - 1 - y) * stride + 3 * x;
+    return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
+}
+
+std::uint32_t canvasPixel(const FrameCanvas& c, int x, int y) {
+    const std::uint8_t* p = c.row(y) + 3 * x;
+    return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
+}
+
+class FrameRenderer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::path(::testing::TempDir()) /
+               ("frame_renderer_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string slideFile(const std::vector<std::uint8_t>& bytes) {
+        const auto path = (dir_ / ("スライド" + std::to_string(++count_) + ".bmp")).string();
+        EXPECT_TRUE(testing::writeFile(path, bytes));
+        return path;
+    }
+    std::string slideFile(int w, int h, const std::function<std::uint32_t(int, int)>& rgb) {
+        return slideFile(testing::bmp24(w, h, rgb));
+    }
+
+    // The conversion's way of making a video frame of a slide.
+    std::unique_ptr<FrameImage> videoFrame(const std::string& path, std::int32_t mode) {
+        std::unique_ptr<FrameImage> image;
+        renderFrame(
+            image, 24, 640, 480, 0,
+            [&](FrameCanvas& c, std::int32_t) { drawSlideFrame(c, path, mode); }, prompts_);
+        EXPECT_TRUE(prompts_.messages.empty());
+        return image;
+    }
+
+    std::filesystem::path dir_;
+    int count_ = 0;
+    ScriptedPrompts prompts_;
+};
+
+TEST_F(FrameRenderer, SlideOfTheFrameSizeLandsPixelForPixel) {
+    const auto image = videoFrame(slideFile(640, 480, pattern), kPlaceStretch);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->block().size(), 921640u);
+    EXPECT_EQ(image->sizeImage(), 921600u);
+    EXPECT_EQ(image->clrUsed(), 0u);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x)
+            ASSERT_EQ(framePixel(*image, x, y), pattern(x, y)) << x << "," << y;
+    }
+}
+
+TEST_F(FrameRenderer, StretchCoversTheWholeFrame) {
+    // Four flat quadrants; each must fill its quarter of the frame whatever the slide's shape.
+    const std::uint32_t quadrant[2][2] = {{0xE02010, 0x10C040}, {0x2030F0, 0xF0E020}};
+    struct Size {
+        int w, h;
+    } sizes[] = {{1024, 768}, {640, 360}, {1920, 1080}, {3840, 2160},
+                 {320, 240},  {800, 100}, {8, 6}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + " x " + std::to_string(s.h));
+        const auto image = videoFrame(
+            slideFile(s.w, s.h, [&](int x, int y) { return quadrant[2 * y >= s.h][2 * x >= s.w]; }),
+            kPlaceStretch);
+        ASSERT_TRUE(image);
+        // Away from the middle lines, by two slide pixels when they are large.
+        const int margin = s.w < 20 ? 150 : 8;
+        for (int y : {0, 240 - margin - 1, 240 + margin, 479}) {
+            for (int x : {0, 320 - margin - 1, 320 + margin, 639}) {
+                ASSERT_EQ(framePixel(*image, x, y), quadrant[y >= 240][x >= 320]) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(FrameRenderer, ShrinkingKeepsThinStrokes) {
+    // One-pixel black lines every third column of a 1920 x 1080 slide: shrunk three times, every
+    // column of the frame holds one line and must show the same grey. A filter that samples
+    // instead of averaging shows some lines black and drops the others.
+    const auto image = videoFrame(
+        slideFile(1920, 1080, [](int x, int) { return x % 3 == 1 ? 0u : kWhite; }), kPlaceStretch);
+    ASSERT_TRUE(image);
+    for (int y : {0, 100, 479}) {
+        for (int x = 0; x < 640; ++x) {
+            const std::uint32_t p = framePixel(*image, x, y);
+            ASSERT_EQ(p, (p & 0xFF) * 0x010101u) << x << "," << y;
+            ASSERT_NEAR(static_cast<int>(p & 0xFF), 170, 12) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(FrameRenderer, CentredAndTopLeftPlacementsClipAtTheEdges) {
+    struct Case {
+        int w, h;
+        std::int32_t mode;
+        int left, top;  // where the slide's corner lands
+    } cases[] = {
+        {641, 481, kPlaceCentred, 0, 0},
+        {1000, 1000, kPlaceCentred, -180, -260},
+        {101, 51, kPlaceCentred, 270, 215},
+        {1000, 1000, 7, -180, -260},
+        {100, 50, -1, 270, 215},
+        {640, 1, kPlaceCentred, 0, 240},
+        {101, 51, kPlaceTopLeft, 0, 0},
+        {1000, 1000, kPlaceTopLeft, 0, 0},
+        {1, 1, kPlaceTopLeft, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " in mode " +
+                     std::to_string(c.mode));
+        const auto image = videoFrame(slideFile(c.w, c.h, pattern), c.mode);
+        ASSERT_TRUE(image);
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                const int sx = x - c.left, sy = y - c.top;
+                const bool inside = sx >= 0 && sx < c.w && sy >= 0 && sy < c.h;
+                ASSERT_EQ(framePixel(*image, x, y), inside ? pattern(sx, sy) : kWhite)
+                    << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(FrameRenderer, UnreadableSlidesLeaveTheFrameWhite) {
+    const std::string missing = (dir_ / "スライド99.bmp").string();
+    const std::string refused =
+        slideFile(testing::bmpFile({.width = 4, .height = 4, .bitCount = 3}, {}));
+    for (const std::string& path : {missing, refused, dir_.string()}) {
+        SCOPED_TRACE(path);
+        FrameCanvas canvas(640, 480);
+        std::fill(canvas.pixels.begin(), canvas.pixels.end(), std::uint8_t{0x42});
+        EXPECT_EQ(drawSlideBitmap(path, canvas, kPlaceStretch), 1);
+        EXPECT_EQ(canvasPixel(canvas, 17, 400), 0x424242u);  // the canvas keeps what it had
+
+        const auto image = videoFrame(path, kPlaceStretch);
+        ASSERT_TRUE(image);
+        for (std::uint8_t b : image->rows()) ASSERT_EQ(b, 0xFF);
+    }
+}
+
+TEST_F(FrameRenderer, ShortSlideFileShowsItsMissingRowsBlack) {
+    // The bottom 100 rows are in the file, the rest is cut off.
+    auto file = testing::bmp24(640, 480, [](int, int) { return 0x3366CCu; });
+    file.resize(54 + 100 * 1920);
+    const auto image = videoFrame(slideFile(file), kPlaceStretch);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(framePixel(*image, 5, 0), 0u);
+    EXPECT_EQ(framePixel(*image, 639, 379), 0u);
+    EXPECT_EQ(framePixel(*image, 0, 380), 0x3366CCu);
+    EXPECT_EQ(framePixel(*image, 639, 479), 0x3366CCu);
+}
+
+TEST_F(FrameRenderer, RenderFrameDrawsOnlyRealFramesAndReplacesTheOldOne) {
+    std::vector<std::int32_t> drawn;
+    const DrawOperation draw = [&](FrameCanvas& c, std::int32_t index) {
+        drawn.push_back(index);
+        c.fillWhite();
+    };
+    std::unique_ptr<FrameImage> image;
+    renderFrame(image, 24, 640, 480, -1, draw, prompts_);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(drawn.empty());
+    EXPECT_EQ(image->format().size(), 40u);
+    EXPECT_EQ(image->width(), 640);
+
+    renderFrame(image, 24, 320, 200, 3, draw, prompts_);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(drawn, std::vector<std::int32_t>{3});
+    EXPECT_EQ(image->width(), 320);
+    EXPECT_EQ(image->height(), 200);
+    EXPECT_EQ(framePixel(*image, 319, 199), kWhite);
+    EXPECT_TRUE(prompts_.messages.empty());
+
+    freeFrame(image);
+    EXPECT_FALSE(image);
+    freeFrame(image);
+}
+
+TEST_F(FrameRenderer, NoFrameImageMeansMakeDibError) {
+    struct Case {
+        std::uint16_t depth;
+        std::int32_t w, h;
+    } cases[] = {{2, 640, 480}, {24, 0, 480}, {24, 640, -480}, {24, FrameImage::kMaxSide + 1, 480}};
+    for (const auto& c : cases) {
+        ScriptedPrompts prompts;
+        auto image = FrameImage::pack(FrameCanvas(4, 4), 24);  // an old frame goes first
+        renderFrame(
+            image, c.depth, c.w, c.h, 0, [](FrameCanvas&, std::int32_t) {}, prompts);
+        EXPECT_FALSE(image);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, "MAKEDIB ERROR!");
+        EXPECT_EQ(prompts.messages[0].caption, "AVI ERR");
+    }
+}
+
+}  // namespace
+}  // namespace vorlix

@@ -1,0 +1,313 @@
+#include "video/slide_bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/video/bmp_writer.h"
+
+namespace vorlix {
+namespace {
+
+using testing::bmpFile;
+using testing::BmpHeader;
+using testing::encodeRows;
+
+std::uint32_t pixelAt(const SlideBitmap& b, int x, int y) {
+    const std::uint8_t* p = b.row(y) + 3 * x;
+    return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
+}
+
+// A table of distinct colours, one per index.
+std::vector<std::uint32_t> distinctTable(std::size_t n) {
+    std::vector<std::uint32_t> t;
+    for (std::size_t i = 0; i < n; ++i)
+        t.push_back(0x010203u * static_cast<std::uint32_t>(i) ^ 0x804020u);
+    return t;
+}
+
+TEST(SlideBitmap, IndexedDepthsAndTableSizes) {
+    struct Case {
+        std::uint16_t bits;
+        std::uint32_t clrUsed;  // 0: the full 2^bits
+        std::int32_t width;     // odd widths leave padding in every row
+    } cases[] = {
+        {1, 0, 13}, {1, 2, 33}, {1, 1, 9},   {4, 0, 7},   {4, 16, 5}, {4, 3, 11},
+        {8, 0, 9},  {8, 16, 6}, {8, 256, 3}, {8, 200, 4}, {4, 40, 7},  // oversized for 4 bits
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, biClrUsed " + std::to_string(c.clrUsed));
+        const std::uint32_t entries = c.clrUsed ? c.clrUsed : 1u << c.bits;
+        BmpHeader h{.width = c.width, .height = 5, .bitCount = c.bits, .clrUsed = c.clrUsed};
+        h.table = distinctTable(entries);
+        const std::uint32_t slots = 1u << c.bits;
+        auto index = [&](int x, int y) {
+            return static_cast<std::uint32_t>(x * 7 + y * 3) % slots;
+        };
+        const auto bmp = SlideBitmap::decode(bmpFile(h, encodeRows(h, index)));
+        ASSERT_TRUE(bmp);
+        ASSERT_EQ(bmp->width(), c.width);
+        ASSERT_EQ(bmp->height(), 5);
+        for (int y = 0; y < 5; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const std::uint32_t i = index(x, y);
+                // An index past the table's entries shows black.
+                const std::uint32_t want = i < entries ? h.table[i] : 0;
+                ASSERT_EQ(pixelAt(*bmp, x, y), want) << "at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(SlideBitmap, DirectColourDepthsMasksAndHeaders) {
+    // Each case stores the colour 0xRRGGBB of pixel (x, y) its own way.
+    auto colour = [](int x, int y) {
+        return static_cast<std::uint32_t>(x * 40 << 16 | y * 50 << 8 | (x + y) * 20);
+    };
+    auto to555 = [](std::uint32_t c) {
+        return (c >> 19 & 31) << 10 | (c >> 11 & 31) << 5 | (c >> 3 & 31);
+    };
+    auto expand5 = [](std::uint32_t v) { return (v * 255 + 15) / 31; };
+    auto from555 = [&](std::uint32_t c) {
+        const std::uint32_t p = to555(c);
+        return expand5(p >> 10 & 31) << 16 | expand5(p >> 5 & 31) << 8 | expand5(p & 31);
+    };
+    auto to565 = [](std::uint32_t c) {
+        return (c >> 19 & 31) << 11 | (c >> 10 & 63) << 5 | (c >> 3 & 31);
+    };
+    auto from565 = [&](std::uint32_t c) {
+        const std::uint32_t p = to565(c);
+        return expand5(p >> 11 & 31) << 16 | ((p >> 5 & 63) * 255 + 31) / 63 << 8 | expand5(p & 31);
+    };
+    auto identity = [](std::uint32_t c) { return c; };
+    struct Case {
+        const char* name;
+        BmpHeader header;
+        std::function<std::uint32_t(std::uint32_t)> store, expect;
+    } cases[] = {
+        {"24 bits", {.bitCount = 24}, identity, identity},
+        {"24 bits top-down", {.height = -1, .bitCount = 24}, identity, identity},
+        {"32 bits, alpha byte ignored",
+         {.bitCount = 32},
+         [](std::uint32_t c) { return c | 0x7F000000u; },
+         identity},
+        {"16 bits 5-5-5", {.bitCount = 16}, to555, from555},
+        {"16 bits 5-6-5 masks",
+         {.bitCount = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}},
+         to565,
+         from565},
+        {"32 bits masks, blue on top",
+         {.bitCount = 32, .compression = 3, .masks = {0x0000FF00, 0x00FF0000, 0xFF000000}},
+         [](std::uint32_t c) {
+             return (c >> 16 & 0xFF) << 8 | (c >> 8 & 0xFF) << 16 | (c & 0xFF) << 24;
+         },
+         identity},
+        {"32 bits masks in a V5 header",
+         {.bitCount = 32, .compression = 3, .infoSize = 124, .masks = {0xFF0000, 0xFF00, 0xFF}},
+         identity,
+         identity},
+        {"24 bits in a V4 header", {.bitCount = 24, .infoSize = 108}, identity, identity},
+        {"16 bits 5-6-5 in a 56-byte header",
+         {.bitCount = 16, .compression = 3, .infoSize = 56, .masks = {0xF800, 0x07E0, 0x001F}},
+         to565,
+         from565},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.header.width = 5;
+        c.header.height = c.header.height < 0 ? -4 : 4;
+        const auto bmp = SlideBitmap::decode(bmpFile(
+            c.header, encodeRows(c.header, [&](int x, int y) { return c.store(colour(x, y)); })));
+        ASSERT_TRUE(bmp);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                ASSERT_EQ(pixelAt(*bmp, x, y), c.expect(colour(x, y))) << "at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(SlideBitmap, RowsFollowTheColourTableWhateverTheFileHeaderSays) {
+    // bfOffBits and bfSize are both wrong; the rows still come straight after the table.
+    BmpHeader h{.width = 3,
+                .height = 2,
+                .bitCount = 8,
+                .clrUsed = 2,
+                .table = {0x112233, 0x445566},
+                .bfSize = 20,
+                .bfOffBits = 4000};
+    auto file = bmpFile(h, encodeRows(h, [](int x, int y) { return (x + y) & 1; }));
+    file[0] = 'X';  // nor is the signature looked at
+    const auto bmp = SlideBitmap::decode(file);
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(pixelAt(*bmp, 0, 0), 0x112233u);
+    EXPECT_EQ(pixelAt(*bmp, 1, 0), 0x445566u);
+    EXPECT_EQ(pixelAt(*bmp, 0, 1), 0x445566u);
+}
+
+TEST(SlideBitmap, ShortFileReadsMissingBytesAsZeros) {
+    const auto full = testing::bmp24(4, 4, [](int, int) { return 0xFFFFFFu; });
+    // Cut after the headers, halfway through the second row, and one byte short.
+    for (std::size_t cut : {std::size_t{54}, std::size_t{54 + 12 + 6}, full.size() - 1}) {
+        SCOPED_TRACE(cut);
+        const std::vector<std::uint8_t> file(full.begin(), full.begin() + cut);
+        const auto bmp = SlideBitmap::decode(file);
+        ASSERT_TRUE(bmp);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                const std::size_t first = 54 + (3 - y) * 12 + x * 3;  // byte offset of blue
+                std::uint32_t want = 0;
+                for (int k = 0; k < 3; ++k) want |= (first + k < cut ? 0xFFu : 0u) << (8 * k);
+                ASSERT_EQ(pixelAt(*bmp, x, y), want) << "at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(SlideBitmap, RunLengthEncodedRows) {
+    const std::vector<std::uint32_t> table = distinctTable(16);
+    struct Case {
+        const char* name;
+        std::uint16_t bits;
+        std::uint32_t compression;
+        std::vector<std::uint8_t> data;
+        std::vector<std::vector<int>> rows;  // indexes, top row first
+    } cases[] = {
+        {"RLE8 runs, absolute, end of line and bitmap",
+         8,
+         1,
+         {3, 5, 0, 3, 1, 2, 3, 0,  // bottom row: 5 5 5 then 1 2 3 (padded)
+          0, 0,                    // end of line
+          2, 7, 0, 2, 0, 1,        // 7 7, delta 1 right, leaving 0
+          0, 1},
+         {{0, 0, 0, 0, 0, 0}, {7, 7, 0, 0, 0, 0}, {5, 5, 5, 1, 2, 3}}},
+        {"RLE8 run cut at the right edge, delta right and up",
+         8,
+         1,
+         {9, 4, 0, 0, 0, 2, 3, 1, 1, 6, 0, 1},
+         {{0, 0, 0, 6, 0, 0}, {0, 0, 0, 0, 0, 0}, {4, 4, 4, 4, 4, 4}}},
+        {"RLE4 nibble runs and absolute",
+         4,
+         2,
+         {5, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1},
+         {{0, 0, 0, 0, 0, 0}, {10, 11, 12, 0, 0, 0}, {1, 2, 1, 2, 1, 0}}},
+        {"RLE8 data ending without a code",
+         8,
+         1,
+         {2, 9, 1},
+         {{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, {9, 9, 0, 0, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BmpHeader h{.width = 6,
+                    .height = 3,
+                    .bitCount = c.bits,
+                    .compression = c.compression,
+                    .table = table};
+        h.table.resize(1u << c.bits, 0);
+        const auto bmp = SlideBitmap::decode(bmpFile(h, c.data));
+        ASSERT_TRUE(bmp);
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                ASSERT_EQ(pixelAt(*bmp, x, y), h.table[c.rows[y][x]]) << "at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(SlideBitmap, HostileHeadersAreRefused) {
+    struct Case {
+        const char* name;
+        BmpHeader header;
+    } cases[] = {
+        {"zero width", {.width = 0, .height = 4}},
+        {"negative width", {.width = -4, .height = 4}},
+        {"zero height", {.width = 4, .height = 0}},
+        {"most negative height", {.width = 4, .height = INT32_MIN}},
+        {"too wide", {.width = SlideBitmap::kMaxSide + 1, .height = 1}},
+        {"too tall top-down", {.width = 1, .height = -SlideBitmap::kMaxSide - 1}},
+        {"too many pixels", {.width = 16384, .height = 16384}},
+        {"2 bits", {.width = 4, .height = 4, .bitCount = 2}},
+        {"0 bits (JPEG or PNG inside)", {.width = 4, .height = 4, .bitCount = 0, .compression = 4}},
+        {"64 bits", {.width = 4, .height = 4, .bitCount = 64}},
+        {"JPEG payload", {.width = 4, .height = 4, .bitCount = 24, .compression = 4}},
+        {"PNG payload", {.width = 4, .height = 4, .bitCount = 24, .compression = 5}},
+        {"alpha bit fields", {.width = 4, .height = 4, .bitCount = 32, .compression = 6}},
+        {"RLE8 at 24 bits", {.width = 4, .height = 4, .bitCount = 24, .compression = 1}},
+        {"RLE4 at 8 bits", {.width = 4, .height = 4, .bitCount = 8, .compression = 2}},
+        {"top-down RLE8", {.width = 4, .height = -4, .bitCount = 8, .compression = 1}},
+        {"bit fields at 24 bits", {.width = 4, .height = 4, .bitCount = 24, .compression = 3}},
+        {"12-byte core header", {.width = 4, .height = 4, .infoSize = 12}},
+        {"header longer than any version", {.width = 4, .height = 4, .infoSize = 125}},
+        {"257 colours", {.width = 4, .height = 4, .bitCount = 8, .clrUsed = 257}},
+        {"4 billion colours", {.width = 4, .height = 4, .bitCount = 8, .clrUsed = 0xFFFFFFFF}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = bmpFile(c.header, std::vector<std::uint8_t>(64, 0x55));
+        EXPECT_FALSE(SlideBitmap::decode(file));
+        EXPECT_FALSE(SlideBitmap::bytesUsed(file));
+    }
+    EXPECT_FALSE(SlideBitmap::decode({}));
+    const auto header = bmpFile({.width = 2, .height = 2}, {});
+    // Cut before the height: it reads as 0. Cut after the bit count: the rest reads as zeros,
+    // which is an uncompressed bitmap of black rows.
+    EXPECT_FALSE(SlideBitmap::decode(std::span(header).first(22)));
+    EXPECT_TRUE(SlideBitmap::decode(std::span(header).first(30)));
+}
+
+TEST(SlideBitmap, LargestSlidesFromTinyFilesUseOnlyWhatTheRowsNeed) {
+    // A header claiming the largest slide, and nothing after it: read, all black.
+    const auto file = bmpFile({.width = 7680, .height = -4320}, {});
+    ASSERT_EQ(SlideBitmap::bytesUsed(file), 54u + 7680ull * 3 * 4320);
+    const auto bmp = SlideBitmap::decode(file);
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(pixelAt(*bmp, 7679, 4319), 0u);
+    // A 1-bit row needs its padded stride, not a byte a pixel; RLE is bounded too.
+    EXPECT_EQ(SlideBitmap::bytesUsed(bmpFile({.width = 33, .height = 2, .bitCount = 1}, {})),
+              54u + 8 + 2 * 8);
+    EXPECT_EQ(SlideBitmap::bytesUsed(
+                  bmpFile({.width = 3, .height = 2, .bitCount = 8, .compression = 1}, {})),
+              54u + 1024 + 2 * 6 + 8 + 16);
+}
+
+class SlideBitmapFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::path(::testing::TempDir()) /
+               ("slide_bitmap_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(SlideBitmapFile, ReadsFilesAndRefusesWhatIsNoPlainFile) {
+    auto file =
+        testing::bmp24(3, 2, [](int x, int y) { return x == 2 && y == 1 ? 0xABCDEFu : 0x010101u; });
+    file.resize(file.size() + 1000, 0x77);  // trailing bytes are not the slide's
+    const auto path = (dir_ / "スライド1.bmp").string();
+    ASSERT_TRUE(testing::writeFile(path, file));
+    const auto bmp = SlideBitmap::readFile(path);
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(bmp->width(), 3);
+    EXPECT_EQ(pixelAt(*bmp, 2, 1), 0xABCDEFu);
+    EXPECT_EQ(pixelAt(*bmp, 0, 0), 0x010101u);
+
+    const std::vector<std::uint8_t> cut(file.begin(), file.begin() + 54 + 8);
+    ASSERT_TRUE(testing::writeFile(path, cut));
+    const auto shortBmp = SlideBitmap::readFile(path);
+    ASSERT_TRUE(shortBmp);
+    EXPECT_EQ(pixelAt(*shortBmp, 2, 1),
+              0x00CDEFu);  // blue and green of the bottom row's last pixel
+    EXPECT_EQ(pixelAt(*shortBmp, 0, 0), 0u);
+
+    EXPECT_FALSE(SlideBitmap::readFile((dir_ / "スライド2.bmp").string()));
+    EXPECT_FALSE(SlideBitmap::readFile(dir_.string()));
+    EXPECT_FALSE(SlideBitmap::readFile(""));
+}
+
+}  // namespace
+}  // namespace vorlix

@@ -1,0 +1,64 @@
+// A slide as Vorlix reads it from a Windows bitmap file: our own reader, no image library.
+//
+// Layout read: the 14-byte file header (not checked: signature, bfSize and bfOffBits are not
+// used), an info header of 40 bytes or one of its longer versions, the colour table, then the
+// pixel rows directly after the colour table, as plain bitmap files are written. Bytes a short
+// file does not supply read as zeros. Every size comes from the header's own rows, never from
+// bfSize, and is bounded: a file that claims more than kMaxSide or kMaxPixels is refused.
+//
+// Read: 1, 4, 8, 16, 24 and 32 bits per pixel; uncompressed, RLE8 and RLE4, bit-field masks
+// (16 and 32 bits); bottom-up and top-down rows; info headers of 40 to 124 bytes.
+// Refused: 12-byte core headers, other bit depths, JPEG/PNG payloads, alpha bit fields, top-down
+// RLE, colour tables of more than 256 entries.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vorlix {
+
+class SlideBitmap {
+  public:
+    // Largest width or height accepted.
+    static constexpr std::int32_t kMaxSide = 16384;
+    // Largest pixel count accepted: an 8K UHD slide.
+    static constexpr std::int64_t kMaxPixels = 7680LL * 4320;
+
+    // The file's bitmap, or nothing when it cannot be opened or is refused.
+    static std::optional<SlideBitmap> readFile(const std::string& path);
+
+    // A bitmap file held in memory; bytes past its end read as zeros.
+    static std::optional<SlideBitmap> decode(std::span<const std::uint8_t> file);
+
+    // How many leading bytes of a file the decoder can use, judged from its headers (the first
+    // kHeaderProbe bytes, or fewer); nothing when the headers are refused.
+    static constexpr std::size_t kHeaderProbe = 14 + 124;
+    static std::optional<std::uint64_t> bytesUsed(std::span<const std::uint8_t> head);
+
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    // Bytes from one row to the next; rows are padded for the scaler.
+    std::size_t stride() const { return stride_; }
+    // Row y from the top: width pixels of blue, green, red.
+    const std::uint8_t* row(std::int32_t y) const {
+        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
+    }
+
+  private:
+    SlideBitmap(std::int32_t width, std::int32_t height);
+    std::uint8_t* row(std::int32_t y) {
+        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
+    }
+
+    friend class SlideDecoder;
+
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::size_t stride_ = 0;
+    std::vector<std::uint8_t> pixels_;
+};
+
+}  // namespace vorlix
