@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <future>
 
 #include "app/qt_text.h"
 #include "app/recorder_dialog.h"
@@ -49,17 +50,25 @@ QImage QtLectureView::previewImage(const std::string& path, const QImage& placeh
     QImage image;
     if (!path.empty()) image.load(qs(path));
     if (image.isNull()) return placeholder;
-    // Stretched over the whole canvas, as slides of 4:3 fit it exactly.
-    return image.scaled(placeholder.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
+    // first thinned out to twice the canvas, which the smooth pass then averages.
+    const QSize canvas = placeholder.size();
+    if (image.width() > 4 * canvas.width() || image.height() > 4 * canvas.height())
+        image = image.scaled(canvas * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return image.scaled(canvas, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void QtLectureView::showPreviews(const std::string& current, const std::string& next,
                                  const std::string& previous) {
     if (!dialog_) return;
-    dialog_->mainPicture()->setPixmap(QPixmap::fromImage(previewImage(current, mainPlaceholder_)));
-    dialog_->nextPicture()->setPixmap(QPixmap::fromImage(previewImage(next, nextPlaceholder_)));
-    dialog_->previousPicture()->setPixmap(
-        QPixmap::fromImage(previewImage(previous, previousPlaceholder_)));
+    // The side previews are read beside the main one: a step on large slides stays quick.
+    auto nextImage = std::async(std::launch::async, previewImage, next, nextPlaceholder_);
+    auto previousImage =
+        std::async(std::launch::async, previewImage, previous, previousPlaceholder_);
+    const QImage mainImage = previewImage(current, mainPlaceholder_);
+    dialog_->mainPicture()->setPixmap(QPixmap::fromImage(mainImage));
+    dialog_->nextPicture()->setPixmap(QPixmap::fromImage(nextImage.get()));
+    dialog_->previousPicture()->setPixmap(QPixmap::fromImage(previousImage.get()));
 }
 
 }  // namespace vorlix
