@@ -88,6 +88,13 @@ inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了�
 inline constexpr std::string_view kNarrationNotCopied =
     "音声をAVIファイルに書き込めませんでした。動画に音声が入っていません。";
 
+// Codec choice and the progress of the video
+inline constexpr std::string_view kCodecDialogCaption = "ビデオの圧縮";
+inline constexpr std::string_view kCodecDialogPrompt = "圧縮プログラムを選んでください";
+inline constexpr std::string_view kCodecQuality = "圧縮の品質";
+inline constexpr std::string_view kCancel = "キャンセル";
+inline constexpr std::string_view kWritingVideo = "AVIファイルを作成しています...";
+
 // The video writer's own English messages and captions
 inline constexpr std::string_view kCannotOpenAviFile = "CannotOpenAviFile";
 inline constexpr std::string_view kErrorCaption = "Error";

@@ -1,0 +1,74 @@
+#include "app/qt_lecture_view.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <future>
+
+#include "app/qt_text.h"
+#include "app/recorder_dialog.h"
+
+static void initVorlixResources() { Q_INIT_RESOURCE(vorlix); }
+
+namespace vorlix {
+
+void initResources() { initVorlixResources(); }
+
+QtLectureView::QtLectureView(RecorderDialog& dialog)
+    : dialog_(&dialog),
+      mainPlaceholder_(QStringLiteral(":/vorlix/placeholder-main.png")),
+      nextPlaceholder_(QStringLiteral(":/vorlix/placeholder-next.png")),
+      previousPlaceholder_(QStringLiteral(":/vorlix/placeholder-previous.png")) {
+    showPreviews({}, {}, {});
+}
+
+void QtLectureView::setClockText(const std::string& text) {
+    // Runs on the clock thread: the text travels to the window's thread in a queued call, which
+    // Qt drops if the field is gone by then.
+    QLineEdit* field = dialog_ ? dialog_->clockField() : nullptr;
+    if (!field) return;
+    QMetaObject::invokeMethod(
+        field, [field, t = qs(text)] { field->setText(t); }, Qt::QueuedConnection);
+}
+
+void QtLectureView::setLevelText(const std::string& text) {
+    if (dialog_) dialog_->levelField()->setText(qs(text));
+}
+
+void QtLectureView::setRecIndicator(bool checked) {
+    if (dialog_) dialog_->recIndicator()->setChecked(checked);
+}
+
+void QtLectureView::setStartEnabled(bool enabled) {
+    if (dialog_) dialog_->startButton()->setEnabled(enabled);
+}
+
+QImage QtLectureView::previewImage(const std::string& path, const QImage& placeholder) {
+    QImage image;
+    if (!path.empty()) image.load(qs(path));
+    if (image.isNull()) return placeholder;
+    // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
+    // first thinned out to twice the canvas, which the smooth pass then averages.
+    const QSize canvas = placeholder.size();
+    if (image.width() > 4 * canvas.width() || image.height() > 4 * canvas.height())
+        image = image.scaled(canvas * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return image.scaled(canvas, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void QtLectureView::showPreviews(const std::string& current, const std::string& next,
+                                 const std::string& previous) {
+    if (!dialog_) return;
+    // The side previews are read beside the main one: a step on large slides stays quick.
+    auto nextImage = std::async(std::launch::async, previewImage, next, nextPlaceholder_);
+    auto previousImage =
+        std::async(std::launch::async, previewImage, previous, previousPlaceholder_);
+    const QImage mainImage = previewImage(current, mainPlaceholder_);
+    dialog_->mainPicture()->setPixmap(QPixmap::fromImage(mainImage));
+    dialog_->nextPicture()->setPixmap(QPixmap::fromImage(nextImage.get()));
+    dialog_->previousPicture()->setPixmap(QPixmap::fromImage(previousImage.get()));
+}
+
+}  // namespace vorlix

@@ -1,0 +1,28 @@
+// The program's questions and messages as Qt dialogues over the main window.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "lecture/user_prompts.h"
+
+namespace vorlix {
+
+class QtUserPrompts : public UserPrompts {
+public:
+    explicit QtUserPrompts(QWidget* owner);
+
+    void showMessage(std::string_view text, std::string_view caption = {}) override;
+    bool askYesNo(std::string_view text) override;
+    std::optional<std::string> chooseFolder(std::string_view title) override;
+    std::optional<std::string> askSavePath(std::string_view filterDescription,
+                                           std::string_view filterPattern,
+                                           std::string_view initialName) override;
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>& codecs) override;
+
+private:
+    QPointer<QWidget> owner_;
+    std::optional<CodecChoice> lastCodec_;  // offered again while the program runs
+};
+
+}  // namespace vorlix
