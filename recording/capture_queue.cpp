@@ -103,6 +103,7 @@ void CaptureQueue::fail() {
 
 void CaptureQueue::handBack(WaveBuffer& buffer) {
     buffer.flags = (buffer.flags & ~kWaveBufferInQueue) | kWaveBufferDone;
+    if (hook_) hook_(buffer);
     WaveInputEvents* owner = events_;
     WaveBuffer* handed = &buffer;
     post_([owner, handed] { owner->onWaveData(*handed); });

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <span>
+#include <utility>
 
 #include "recording/wave_input.h"
 
@@ -36,6 +37,10 @@ class CaptureQueue {
     // reset() or a failure, and sound that found no queued buffer (an overrun).
     std::size_t deliver(std::span<const std::uint8_t> bytes);
 
+    // Called as each buffer is handed back, before its notification is posted (the moment a
+    // buffer fills, for measurements).
+    void setHandBackHook(std::function<void(const WaveBuffer&)> hook) { hook_ = std::move(hook); }
+
     // The backend stopped by itself: capture ends and the failure notification is posted once.
     void fail();
 
@@ -50,6 +55,7 @@ class CaptureQueue {
     void handBack(WaveBuffer& buffer);
 
     Post post_;
+    std::function<void(const WaveBuffer&)> hook_;
     WaveInputEvents* events_ = nullptr;
     std::deque<WaveBuffer*> queue_;
     bool open_ = false;

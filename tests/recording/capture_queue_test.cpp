@@ -87,6 +87,24 @@ TEST(CaptureQueue, RequeuedBufferIsFilledAfterTheOneAheadOfIt) {
     EXPECT_EQ(rig.buffers[0].bytes, ramp(8, 4));
 }
 
+TEST(CaptureQueue, HandBackHookSeesEachBufferAsItFillsNotWhenHandled) {
+    Buffer a(4);
+    std::vector<int> seen;
+    CaptureQueue queue([](std::function<void()>) {});
+    queue.setHandBackHook([&](const WaveBuffer& b) { seen.push_back(b.bytesRecorded); });
+    Owner owner;
+    queue.open(owner);
+    queue.prepare(a.header);
+    queue.addBuffer(a.header);
+    queue.start();
+    queue.deliver(ramp(0, 6));
+    EXPECT_EQ(seen, (std::vector<int>{4}));
+    queue.addBuffer(a.header);
+    queue.deliver(ramp(0, 1));
+    queue.reset();
+    EXPECT_EQ(seen, (std::vector<int>{4, 1}));
+}
+
 TEST(CaptureQueue, ResetHandsBackPartlyFilledFirstThenQueuedThenCloseFollows) {
     Rig rig({10, 10, 10});
     rig.device.capture(ramp(0, 14));  // A full, B holds 4

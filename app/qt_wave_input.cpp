@@ -1,0 +1,127 @@
+#include "app/qt_wave_input.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSource>
+#include <QCoreApplication>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QMetaObject>
+
+#include <span>
+#include <utility>
+
+namespace vorlix {
+namespace {
+
+// Large enough for several backend chunks at once, so one wake-up drains what has come.
+constexpr std::size_t kChunkSize = 16384;
+
+bool toQtFormat(const WaveFormat& in, QAudioFormat& out) {
+    if (in.formatTag != 1 || in.blockAlign != in.channels * in.bitsPerSample / 8) return false;
+    switch (in.bitsPerSample) {
+        case 8:
+            out.setSampleFormat(QAudioFormat::UInt8);
+            break;
+        case 16:
+            out.setSampleFormat(QAudioFormat::Int16);
+            break;
+        default:
+            return false;
+    }
+    out.setChannelCount(in.channels);
+    out.setSampleRate(static_cast<int>(in.samplesPerSecond));
+    return true;
+}
+
+}  // namespace
+
+QtWaveInput::QtWaveInput(QObject* parent)
+    : QObject(parent),
+      queue_([this](std::function<void()> call) {
+          // Bound to this object: calls still pending when it is destroyed are dropped.
+          QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+      }),
+      chunk_(kChunkSize) {}
+
+QtWaveInput::~QtWaveInput() {
+    closeBackend();
+}
+
+WaveResult QtWaveInput::open(const WaveFormat& format, WaveInputEvents& events) {
+    if (queue_.isOpen()) return WaveResult::AlreadyOpen;
+    QAudioFormat qtFormat;
+    if (!toQtFormat(format, qtFormat)) return WaveResult::NoDevice;
+    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    if (device.isNull() || !device.isFormatSupported(qtFormat)) return WaveResult::NoDevice;
+
+    // The stream is opened here rather than at start(), so that a device that cannot deliver
+    // is known before the lecture relies on it. Sound before start() is read and dropped.
+    // The backend's own buffer size is left alone: a two-second one makes it deliver in bursts
+    // and lose the tail.
+    source_ = std::make_unique<QAudioSource>(device, qtFormat);
+    io_ = source_->start();
+    if (!io_ || source_->error() != QAudio::NoError) {
+        closeBackend();
+        return WaveResult::NoDevice;
+    }
+    connect(io_, &QIODevice::readyRead, this, &QtWaveInput::readAvailable);
+    connect(source_.get(), &QAudioSource::stateChanged, this, &QtWaveInput::stateChanged);
+    return queue_.open(events);
+}
+
+WaveResult QtWaveInput::prepare(WaveBuffer& buffer) {
+    return queue_.prepare(buffer);
+}
+WaveResult QtWaveInput::addBuffer(WaveBuffer& buffer) {
+    return queue_.addBuffer(buffer);
+}
+WaveResult QtWaveInput::start() {
+    return queue_.start();
+}
+
+WaveResult QtWaveInput::reset() {
+    // What the backend holds already belongs in the partly filled buffer.
+    if (queue_.isCapturing()) readAvailable();
+    return queue_.reset();
+}
+
+WaveResult QtWaveInput::close() {
+    const WaveResult result = queue_.close();
+    if (result == WaveResult::Ok) closeBackend();
+    return result;
+}
+
+WaveResult QtWaveInput::unprepare(WaveBuffer& buffer) {
+    return queue_.unprepare(buffer);
+}
+
+void QtWaveInput::readAvailable() {
+    if (!io_) return;
+    for (;;) {
+        const qint64 n =
+            io_->read(reinterpret_cast<char*>(chunk_.data()), static_cast<qint64>(chunk_.size()));
+        if (n <= 0) break;
+        queue_.deliver(std::span<const std::uint8_t>(chunk_.data(), static_cast<std::size_t>(n)));
+    }
+}
+
+void QtWaveInput::stateChanged(QAudio::State state) {
+    // A stop we did not ask for: the server went away or the device was unplugged.
+    if (state == QAudio::StoppedState && source_ && source_->error() != QAudio::NoError) {
+        queue_.fail();
+    }
+}
+
+void QtWaveInput::closeBackend() {
+    if (!source_) return;
+    source_->disconnect(this);
+    if (io_) io_->disconnect(this);
+    source_->stop();
+    io_ = nullptr;
+    // Qt's audio source serves the event loop while it is destroyed, which would hand the owner
+    // notifications in the middle of its own close. It goes once the loop is back in charge.
+    source_.release()->deleteLater();
+}
+
+}  // namespace vorlix
