@@ -87,14 +87,40 @@ class FrameRenderer : public ::testing::Test {
 };
 
 TEST_F(FrameRenderer, SlideOfTheFrameSizeLandsPixelForPixel) {
-    const auto image = videoFrame(slideFile(640, 480, pattern), kPlaceStretch);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->block().size(), 921640u);
-    EXPECT_EQ(image->sizeImage(), 921600u);
-    EXPECT_EQ(image->clrUsed(), 0u);
-    for (int y = 0; y < 480; ++y) {
-        for (int x = 0; x < 640; ++x)
-            ASSERT_EQ(framePixel(*image, x, y), pattern(x, y)) << x << "," << y;
+    testing::BmpHeader topDown{.width = 640, .height = -480};
+    for (const auto& file : {testing::bmp24(640, 480, pattern),
+                             testing::bmpFile(topDown, testing::encodeRows(topDown, pattern))}) {
+        const auto image = videoFrame(slideFile(file), kPlaceStretch);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->block().size(), 921640u);
+        EXPECT_EQ(image->sizeImage(), 921600u);
+        EXPECT_EQ(image->clrUsed(), 0u);
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                ASSERT_EQ(framePixel(*image, x, y), pattern(x, y)) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(FrameRenderer, StretchesSlidesOfAnyShape) {
+    // Among them, shapes the scaler cannot take in one step.
+    struct Size {
+        int w, h;
+    } sizes[] = {{1000, 4}, {4, 1000}, {16384, 2}, {2, 16384}, {1920, 1}, {1, 1}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + " x " + std::to_string(s.h));
+        const auto slide =
+            SlideBitmap::decode(testing::bmp24(s.w, s.h, [](int, int) { return 0x4080C0u; }));
+        ASSERT_TRUE(slide);
+        FrameCanvas canvas(640, 480);
+        canvas.fillWhite();
+        ASSERT_EQ(drawSlide(*slide, canvas, kPlaceStretch), 0);
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                ASSERT_EQ(canvasPixel(canvas, x, y), 0x4080C0u) << x << "," << y;
+            }
+        }
     }
 }
 
