@@ -57,9 +57,6 @@ void renderSlide(benchmark::State& state) {
         renderFrame(image, 24, 640, 480, 0, draw, prompts);
         benchmark::DoNotOptimize(image->block().data());
     }
-    state.counters["ms_per_frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) / 1000.0,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The reading share of it.
