@@ -35,38 +35,54 @@ void blit(const SlideBitmap& slide, FrameCanvas& canvas, std::int64_t left, std:
 struct SwsContextFree {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
+using Scaler = std::unique_ptr<SwsContext, SwsContextFree>;
+
+// Full chroma in and out keeps coloured text from bleeding; area averaging keeps the thin
+// strokes of a shrunk slide visible instead of dropping some and blackening others.
+Scaler scaler(int srcW, int srcH, int dstW, int dstH) {
+    const bool shrinks = srcW > dstW || srcH > dstH;
+    const int flags = (shrinks ? SWS_AREA : SWS_BICUBIC) | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP |
+                      SWS_ACCURATE_RND;
+    return Scaler(sws_getContext(srcW, srcH, AV_PIX_FMT_BGR24, dstW, dstH, AV_PIX_FMT_BGR24, flags,
+                                 nullptr, nullptr, nullptr));
+}
+
+bool scale(const Scaler& ctx, const std::uint8_t* src, std::ptrdiff_t srcStride, int srcH,
+           std::uint8_t* dst, std::ptrdiff_t dstStride, int dstH) {
+    const std::uint8_t* const srcPlanes[4] = {src, nullptr, nullptr, nullptr};
+    const int srcStrides[4] = {static_cast<int>(srcStride), 0, 0, 0};
+    std::uint8_t* const dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
+    const int dstStrides[4] = {static_cast<int>(dstStride), 0, 0, 0};
+    return sws_scale(ctx.get(), srcPlanes, srcStrides, 0, srcH, dstPlanes, dstStrides) == dstH;
+}
 
 int stretch(const SlideBitmap& slide, FrameCanvas& canvas) {
-    if (slide.width() == canvas.width && slide.height() == canvas.height) {
+    const int sw = slide.width(), sh = slide.height(), dw = canvas.width, dh = canvas.height;
+    if (sw == dw && sh == dh) {
         blit(slide, canvas, 0, 0);
         return 0;
     }
-    const bool shrinks = slide.width() > canvas.width || slide.height() > canvas.height;
-    // Full chroma in and out keeps coloured text from bleeding; area averaging keeps thin
-    // strokes of a shrunk slide visible instead of dropping them.
-    const int flags = (shrinks ? SWS_AREA : SWS_BICUBIC) | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP |
-                      SWS_ACCURATE_RND;
-    std::unique_ptr<SwsContext, SwsContextFree> ctx(
-        sws_getContext(slide.width(), slide.height(), AV_PIX_FMT_BGR24, canvas.width, canvas.height,
-                       AV_PIX_FMT_BGR24, flags, nullptr, nullptr, nullptr));
-    if (!ctx) return 1;
-
-    // The scaler works fastest on aligned rows, so it fills its own buffer first.
-    const std::size_t outStride =
-        (static_cast<std::size_t>(canvas.width) * 3 + 31) & ~std::size_t{31};
-    std::vector<std::uint8_t> out(outStride * static_cast<std::size_t>(canvas.height) + 64);
-    const std::uint8_t* const src[4] = {slide.row(0), nullptr, nullptr, nullptr};
-    const int srcStride[4] = {static_cast<int>(slide.stride()), 0, 0, 0};
-    std::uint8_t* const dst[4] = {out.data(), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(outStride), 0, 0, 0};
-    if (sws_scale(ctx.get(), src, srcStride, 0, slide.height(), dst, dstStride) != canvas.height) {
-        return 1;
+    const std::ptrdiff_t canvasStride = static_cast<std::ptrdiff_t>(dw) * 3;
+    if (const Scaler direct = scaler(sw, sh, dw, dh)) {
+        const bool done =
+            scale(direct, slide.row(0), slide.stride(), sh, canvas.pixels.data(), canvasStride, dh);
+        return done ? 0 : 1;
     }
-    for (std::int32_t y = 0; y < canvas.height; ++y) {
-        std::memcpy(canvas.row(y), out.data() + y * outStride,
-                    static_cast<std::size_t>(canvas.width) * 3);
-    }
-    return 0;
+    // The scaler takes no single step that both shrinks one axis a great deal and enlarges
+    // the other (a slide of 1000 x 3, say): one axis at a time then, through the smaller of the
+    // two possible intermediates, with slack for the scaler's reads.
+    const bool widthFirst =
+        static_cast<std::int64_t>(dw) * sh <= static_cast<std::int64_t>(sw) * dh;
+    const int midW = widthFirst ? dw : sw, midH = widthFirst ? sh : dh;
+    const Scaler first = scaler(sw, sh, midW, midH);
+    const Scaler second = scaler(midW, midH, dw, dh);
+    if (!first || !second) return 1;
+    const std::ptrdiff_t midStride = static_cast<std::ptrdiff_t>(midW) * 3;
+    std::vector<std::uint8_t> mid(static_cast<std::size_t>(midStride) * midH + 64);
+    const bool done =
+        scale(first, slide.row(0), slide.stride(), sh, mid.data(), midStride, midH) &&
+        scale(second, mid.data(), midStride, midH, canvas.pixels.data(), canvasStride, dh);
+    return done ? 0 : 1;
 }
 
 }  // namespace

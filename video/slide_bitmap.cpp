@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace vorlix {
 
@@ -202,8 +203,20 @@ class SlideDecoder {
         const std::size_t size = b_.data.size();
         const Channel red(l_.masks[0]), green(l_.masks[1]), blue(l_.masks[2]);
         const bool plain32 = l_.masks == std::array<std::uint32_t, 3>{0xFF0000, 0xFF00, 0xFF};
+        // Rows past the end of the file all read the same zeros: decoded once, then copied, so
+        // a tiny file claiming a large slide costs no more than the copies.
+        std::int32_t zeroRow = -1;
         for (std::int32_t r = 0; r < l_.height; ++r) {
             const std::uint64_t off = l_.rowsOffset + static_cast<std::uint64_t>(r) * stride;
+            const std::int32_t y = l_.topDown ? r : l_.height - 1 - r;
+            if (off >= size) {
+                if (zeroRow >= 0) {
+                    std::memcpy(bmp.mutableRow(y), bmp.mutableRow(zeroRow),
+                                static_cast<std::size_t>(l_.width) * 3);
+                    continue;
+                }
+                zeroRow = y;
+            }
             const std::uint8_t* src;
             if (off <= size && size - off >= stride) {
                 src = b_.data.data() + off;
@@ -212,7 +225,7 @@ class SlideDecoder {
                 if (off < size) std::memcpy(scratch.data(), b_.data.data() + off, size - off);
                 src = scratch.data();
             }
-            std::uint8_t* out = bmp.row(l_.topDown ? r : l_.height - 1 - r);
+            std::uint8_t* out = bmp.mutableRow(y);
             const std::int32_t w = l_.width;
             switch (l_.bitCount) {
                 case 1:
@@ -273,8 +286,12 @@ class SlideDecoder {
         std::uint64_t pos = l_.rowsOffset;
         std::int64_t x = 0;
         std::int64_t y = 0;  // from the bottom
+        std::vector<bool> reached(static_cast<std::size_t>(h), false);
         auto put = [&](std::uint8_t v) {
-            if (x < w) index[static_cast<std::size_t>(y * w + x)] = v;
+            if (x < w) {
+                index[static_cast<std::size_t>(y * w + x)] = v;
+                reached[static_cast<std::size_t>(y)] = true;
+            }
             ++x;
         };
         while (pos + 1 < end && y < h) {
@@ -303,8 +320,18 @@ class SlideDecoder {
                 pos += (bytes + 1) & ~1ull;  // absolute runs are padded to a 16-bit boundary
             }
         }
+        // Rows no run reached are all index 0: one such row, copied.
+        std::int32_t blankRow = -1;
         for (std::int64_t row = 0; row < h; ++row) {
-            std::uint8_t* out = bmp.row(static_cast<std::int32_t>(h - 1 - row));
+            const auto y = static_cast<std::int32_t>(h - 1 - row);
+            std::uint8_t* out = bmp.mutableRow(y);
+            if (!reached[static_cast<std::size_t>(row)]) {
+                if (blankRow >= 0) {
+                    std::memcpy(out, bmp.mutableRow(blankRow), static_cast<std::size_t>(w) * 3);
+                    continue;
+                }
+                blankRow = y;
+            }
             const std::uint8_t* in = index.data() + row * w;
             for (std::int64_t i = 0; i < w; ++i, out += 3) putIndex(out, in[i]);
         }
@@ -318,9 +345,27 @@ class SlideDecoder {
 SlideBitmap::SlideBitmap(std::int32_t width, std::int32_t height)
     : width_(width),
       height_(height),
-      stride_((static_cast<std::size_t>(width) * 3 + 31) & ~std::size_t{31}) {
-    pixels_.resize(stride_ * static_cast<std::size_t>(height) + kRowSlack);
+      stride_(static_cast<std::ptrdiff_t>((static_cast<std::size_t>(width) * 3 + 31) &
+                                          ~std::size_t{31})) {
+    const std::size_t used = static_cast<std::size_t>(width) * 3;
+    storage_.size =
+        static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height) + kRowSlack;
+    storage_.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(storage_.size);
+    origin_ = storage_.bytes.get();
+    // The decoder fills every pixel; padding and slack are zeroed so the scaler reads no garbage.
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::memset(mutableRow(y) + used, 0, static_cast<std::size_t>(stride_) - used);
+    }
+    std::memset(storage_.bytes.get() + storage_.size - kRowSlack, 0, kRowSlack);
 }
+
+SlideBitmap::SlideBitmap(std::int32_t width, std::int32_t height, Block&& storage,
+                         const std::uint8_t* origin, std::ptrdiff_t stride)
+    : width_(width),
+      height_(height),
+      stride_(stride),
+      storage_(std::move(storage)),
+      origin_(origin) {}
 
 std::optional<std::uint64_t> SlideBitmap::bytesUsed(std::span<const std::uint8_t> head) {
     const auto layout = parseLayout(Bytes{head});
@@ -332,6 +377,27 @@ std::optional<SlideBitmap> SlideBitmap::decode(std::span<const std::uint8_t> fil
     const Bytes bytes{file};
     const auto layout = parseLayout(bytes);
     if (!layout) return std::nullopt;
+    try {
+        return SlideDecoder(bytes, *layout).run();
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<SlideBitmap> SlideBitmap::decode(Block&& file) {
+    const Bytes bytes{std::span<const std::uint8_t>(file.bytes.get(), file.size)};
+    const auto layout = parseLayout(bytes);
+    if (!layout) return std::nullopt;
+    // Whole 24-bit rows are already what the renderer wants: use them where they lie.
+    if (layout->bitCount == 24 && layout->compression == kBiRgb &&
+        layout->rowsOffset + layout->rowsBytes <= file.size) {
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(layout->stride);
+        const std::uint8_t* first = file.bytes.get() + layout->rowsOffset;
+        const std::uint8_t* origin =
+            layout->topDown ? first : first + (layout->height - 1) * stride;
+        return SlideBitmap(layout->width, layout->height, std::move(file), origin,
+                           layout->topDown ? stride : -stride);
+    }
     try {
         return SlideDecoder(bytes, *layout).run();
     } catch (const std::bad_alloc&) {
@@ -369,18 +435,20 @@ std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
 
     try {
-        std::vector<std::uint8_t> data(kHeaderProbe);
-        data.resize(readUpTo(fd, data.data(), data.size()));
-        const auto used = bytesUsed(data);
+        Block file;
+        std::uint8_t head[kHeaderProbe];
+        const std::size_t headSize = readUpTo(fd, head, sizeof head);
+        const auto used = bytesUsed(std::span<const std::uint8_t>(head, headSize));
         if (!used) return std::nullopt;
         const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
-        const std::size_t want = static_cast<std::size_t>(std::min(*used, fileSize));
-        if (want > data.size()) {
-            const std::size_t have = data.size();
-            data.resize(want);
-            data.resize(have + readUpTo(fd, data.data() + have, want - have));
-        }
-        return decode(data);
+        const std::size_t want =
+            std::max(headSize, static_cast<std::size_t>(std::min(*used, fileSize)));
+        // Slack past the end, for the scaler when the rows are used in place.
+        file.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(want + kRowSlack);
+        std::memcpy(file.bytes.get(), head, headSize);
+        file.size = headSize + readUpTo(fd, file.bytes.get() + headSize, want - headSize);
+        std::memset(file.bytes.get() + file.size, 0, want + kRowSlack - file.size);
+        return decode(std::move(file));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

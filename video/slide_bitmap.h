@@ -12,11 +12,12 @@
 // RLE, colour tables of more than 256 entries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace vorlix {
 
@@ -40,25 +41,31 @@ class SlideBitmap {
 
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
-    // Bytes from one row to the next; rows are padded for the scaler.
-    std::size_t stride() const { return stride_; }
+    // Bytes from one row to the next; negative when the rows are seen bottom-up in the file.
+    std::ptrdiff_t stride() const { return stride_; }
     // Row y from the top: width pixels of blue, green, red.
-    const std::uint8_t* row(std::int32_t y) const {
-        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
-    }
+    const std::uint8_t* row(std::int32_t y) const { return origin_ + y * stride_; }
 
   private:
+    // A block of bytes, left uninitialised where they are about to be overwritten.
+    struct Block {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0;
+    };
+    static std::optional<SlideBitmap> decode(Block&& file);
+
     SlideBitmap(std::int32_t width, std::int32_t height);
-    std::uint8_t* row(std::int32_t y) {
-        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
-    }
+    SlideBitmap(std::int32_t width, std::int32_t height, Block&& storage,
+                const std::uint8_t* origin, std::ptrdiff_t stride);
+    std::uint8_t* mutableRow(std::int32_t y) { return storage_.bytes.get() + y * stride_; }
 
     friend class SlideDecoder;
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    std::size_t stride_ = 0;
-    std::vector<std::uint8_t> pixels_;
+    std::ptrdiff_t stride_ = 0;
+    Block storage_;  // decoded rows, or the file itself when its rows can be used in place
+    const std::uint8_t* origin_ = nullptr;
 };
 
 }  // namespace vorlix

@@ -17,11 +17,11 @@ struct BmpHeader {
     std::uint32_t compression = 0;
     std::uint32_t clrUsed = 0;
     std::uint32_t infoSize = 40;
-    std::vector<std::uint32_t>
-        masks;  // red, green, blue: in a longer header, or after a 40-byte one
-    std::vector<std::uint32_t> table;  // 0xRRGGBB entries, written as they stand
-    std::uint32_t bfSize = 0;          // 0: the true size
-    std::uint32_t bfOffBits = 0;       // 0: the true offset
+    // Red, green, blue: in a longer header, or after a 40-byte one.
+    std::vector<std::uint32_t> masks{};
+    std::vector<std::uint32_t> table{};  // 0xRRGGBB entries, written as they stand
+    std::uint32_t bfSize = 0;            // 0: the true size
+    std::uint32_t bfOffBits = 0;         // 0: the true offset
 };
 
 inline void putLe(std::vector<std::uint8_t>& out, std::uint32_t v, int bytes) {

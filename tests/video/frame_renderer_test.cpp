@@ -87,14 +87,50 @@ class FrameRenderer : public ::testing::Test {
 };
 
 TEST_F(FrameRenderer, SlideOfTheFrameSizeLandsPixelForPixel) {
-    const auto image = videoFrame(slideFile(640, 480, pattern), kPlaceStretch);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->block().size(), 921640u);
-    EXPECT_EQ(image->sizeImage(), 921600u);
-    EXPECT_EQ(image->clrUsed(), 0u);
-    for (int y = 0; y < 480; ++y) {
-        for (int x = 0; x < 640; ++x)
-            ASSERT_EQ(framePixel(*image, x, y), pattern(x, y)) << x << "," << y;
+    testing::BmpHeader topDown{.width = 640, .height = -480};
+    for (const auto& file : {testing::bmp24(640, 480, pattern),
+                             testing::bmpFile(topDown, testing::encodeRows(topDown, pattern))}) {
+        const auto image = videoFrame(slideFile(file), kPlaceStretch);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->block().size(), 921640u);
+        EXPECT_EQ(image->sizeImage(), 921600u);
+        EXPECT_EQ(image->clrUsed(), 0u);
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                ASSERT_EQ(framePixel(*image, x, y), pattern(x, y)) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(FrameRenderer, StretchesSlidesOfAnyShape) {
+    // The last three the scaler cannot take in one step: one axis shrinks a great deal while
+    // the other grows.
+    struct Case {
+        int w, h, frameW, frameH;
+    } cases[] = {{1000, 4, 640, 480}, {4, 1000, 640, 480}, {16384, 2, 640, 480},
+                 {1920, 1, 640, 480}, {1, 1, 640, 480},    {16384, 1, 64, 480},
+                 {1, 16384, 640, 48}, {1920, 1, 2, 480}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " onto " +
+                     std::to_string(c.frameW) + " x " + std::to_string(c.frameH));
+        const auto slide =
+            SlideBitmap::decode(testing::bmp24(c.w, c.h, [](int, int) { return 0x4080C0u; }));
+        ASSERT_TRUE(slide);
+        FrameCanvas canvas(c.frameW, c.frameH);
+        canvas.fillWhite();
+        ASSERT_EQ(drawSlide(*slide, canvas, kPlaceStretch), 0);
+        for (int y = 0; y < c.frameH; ++y) {
+            for (int x = 0; x < c.frameW; ++x) {
+                // Averaging thousands of pixels in fixed point may round one step off.
+                const std::uint32_t p = canvasPixel(canvas, x, y);
+                for (int shift : {0, 8, 16}) {
+                    ASSERT_NEAR(static_cast<int>(p >> shift & 0xFF),
+                                static_cast<int>(0x4080C0u >> shift & 0xFF), 1)
+                        << x << "," << y;
+                }
+            }
+        }
     }
 }
 

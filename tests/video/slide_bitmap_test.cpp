@@ -250,7 +250,7 @@ TEST(SlideBitmap, HostileHeadersAreRefused) {
         EXPECT_FALSE(SlideBitmap::decode(file));
         EXPECT_FALSE(SlideBitmap::bytesUsed(file));
     }
-    EXPECT_FALSE(SlideBitmap::decode({}));
+    EXPECT_FALSE(SlideBitmap::decode(std::span<const std::uint8_t>{}));
     const auto header = bmpFile({.width = 2, .height = 2}, {});
     // Cut before the height: it reads as 0. Cut after the bit count: the rest reads as zeros,
     // which is an uncompressed bitmap of black rows.

@@ -1,0 +1,89 @@
+// Rendering a slide file into a 640 x 480 video frame: read, scale, pack. One frame per slide
+// change; the target is 10 ms for a 1920 x 1080 24-bit slide.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "lecture/user_prompts.h"
+#include "tests/video/bmp_writer.h"
+#include "video/frame_renderer.h"
+#include "video/slide_bitmap.h"
+
+namespace {
+
+using namespace vorlix;
+
+class SilentPrompts : public UserPrompts {
+  public:
+    void showMessage(std::string_view, std::string_view) override {}
+    bool askYesNo(std::string_view) override { return false; }
+    std::optional<std::string> chooseFolder(std::string_view) override { return std::nullopt; }
+    std::optional<std::string> askSavePath(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
+        return std::nullopt;
+    }
+};
+
+// A slide file of the size, written once: dark strokes on white like lines of text.
+std::string slidePath(int w, int h) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("vorlix_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto path = (dir / (std::to_string(w) + "x" + std::to_string(h) + ".bmp")).string();
+    if (!std::filesystem::exists(path)) {
+        testing::writeFile(path, testing::bmp24(w, h, [&](int x, int y) -> std::uint32_t {
+                               const int line = y * 20 / h, inLine = y * 20 % h;
+                               const bool ink = inLine < h / 2 && (x * 37 / w + line) % 5 != 0 &&
+                                                (x * 7 + y * 3) % 11 < 4;
+                               return ink ? 0x202040u : 0xFFFFFFu;
+                           }));
+    }
+    return path;
+}
+
+void renderSlide(benchmark::State& state) {
+    const std::string path =
+        slidePath(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    SilentPrompts prompts;
+    std::unique_ptr<FrameImage> image;
+    const DrawOperation draw = [&](FrameCanvas& c, std::int32_t) {
+        drawSlideFrame(c, path, kPlaceStretch);
+    };
+    for (auto _ : state) {
+        renderFrame(image, 24, 640, 480, 0, draw, prompts);
+        benchmark::DoNotOptimize(image->block().data());
+    }
+}
+
+// The reading share of it.
+void readSlide(benchmark::State& state) {
+    const std::string path =
+        slidePath(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        auto slide = SlideBitmap::readFile(path);
+        benchmark::DoNotOptimize(slide->row(0));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(renderSlide)
+    ->Args({1920, 1080})
+    ->Args({1024, 768})
+    ->Args({3840, 2160})
+    ->Args({640, 480})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(readSlide)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() /
+                                ("vorlix_bench_" + std::to_string(::getpid())));
+    return 0;
+}
