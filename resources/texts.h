@@ -95,6 +95,17 @@ inline constexpr std::string_view kCodecQuality = "圧縮の品質";
 inline constexpr std::string_view kCancel = "キャンセル";
 inline constexpr std::string_view kWritingVideo = "AVIファイルを作成しています...";
 
+// Video encoders as the codec choice lists them
+inline constexpr std::string_view kCodecUncompressed = "Full frames (uncompressed)";
+inline constexpr std::string_view kCodecMjpeg = "Motion JPEG";
+inline constexpr std::string_view kCodecMpeg4 = "MPEG-4 Part 2";
+inline constexpr std::string_view kCodecH264 = "H.264 (all intra)";
+inline constexpr std::string_view kCodecFfv1 = "FFV1 (lossless)";
+inline constexpr std::string_view kCodecUtVideo = "Ut Video (lossless)";
+inline constexpr std::string_view kCodecZmbv = "ZMBV (lossless)";
+inline constexpr std::string_view kCodecHuffyuv = "Huffyuv (lossless)";
+inline constexpr std::string_view kCodecPng = "PNG (lossless)";
+
 // The video writer's own English messages and captions
 inline constexpr std::string_view kCannotOpenAviFile = "CannotOpenAviFile";
 inline constexpr std::string_view kErrorCaption = "Error";

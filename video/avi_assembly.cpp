@@ -1,0 +1,173 @@
+#include "video/avi_assembly.h"
+
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "lecture/user_prompts.h"
+#include "resources/texts.h"
+#include "video/frame_image.h"
+#include "video/video_codecs.h"
+
+namespace vorlix {
+
+StreamCopy::StreamCopy(AviWriter& writer, AudioSource& source)
+    : writer_(writer), source_(source) {}
+
+int StreamCopy::begin() {
+    first_ = source_.start();
+    last_ = first_ + source_.length() - 1;
+    position_ = first_;
+    if (!source_.isOpen() || !writer_.addAudioStream(source_.format())) {
+        failed_ = true;
+        return -1;
+    }
+    return 0;
+}
+
+int StreamCopy::copyUntil(std::int64_t end) {
+    if (failed_) return -1;
+    while (position_ <= last_ && position_ < end) {
+        AudioSource::ReadSize size = source_.convenientRead(position_);
+        if (size.bytes <= 0 || size.samples <= 0) {
+            size = source_.readSize(position_, kFallbackSamples);
+        }
+        try {
+            buffer_.resize(static_cast<std::size_t>(size.bytes));
+        } catch (const std::bad_alloc&) {
+            failed_ = true;
+            return -1;
+        }
+        std::int64_t got = source_.read(position_, size.samples, buffer_);
+        // A read that yields nothing would never advance: the copy ends there.
+        if (got <= 0 ||
+            !writer_.writeAudio(position_,
+                                std::span(buffer_).first(static_cast<std::size_t>(
+                                    got * source_.format().blockAlign)),
+                                got)) {
+            failed_ = true;
+            return -1;
+        }
+        position_ += got;
+        if (afterEach_) afterEach_();
+    }
+    return 0;
+}
+
+int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t height,
+                 std::int32_t bitDepth, std::int32_t frameLimit, std::int32_t rate,
+                 const DrawOperation& draw, const FrameTimeOperation& frameTime,
+                 const NextLineOperation& nextLine, const std::string& narrationPath,
+                 AviBuildEnvironment& env, AviBuildReport* report) {
+    int failures = 0;
+    bool lastFailed = false;  // the result of the open, the stream, the format and the writes
+    AviProgress progress;
+    auto tell = [&] {
+        if (env.progress) env.progress(progress);
+    };
+
+    // The format frame: only its header is used.
+    std::unique_ptr<FrameImage> image;
+    renderFrame(image, static_cast<std::uint16_t>(bitDepth), width, height, -1, draw, env.prompts);
+    bool videoOk = image != nullptr;
+    if (!videoOk) ++failures;  // already told ("MAKEDIB ERROR!")
+    std::int32_t frameWidth = videoOk ? image->width() : width;
+    std::int32_t frameHeight = videoOk ? image->height() : height;
+
+    AviWriter writer;
+    AudioSource source;
+    StreamCopy copy(writer, source);
+    bool narrationWanted = !narrationPath.empty();
+    bool narrationOk = false;
+    std::int32_t framesWritten = 0;
+
+    const bool fileOpened = writer.open(outputPath);
+    if (!fileOpened) {
+        ++failures;
+        lastFailed = true;
+        env.prompts.showMessage(texts::kCannotOpenAviFile, texts::kErrorCaption);
+    } else {
+        if (videoOk && !writer.addVideoStream(frameWidth, frameHeight, rate)) {
+            ++failures;
+            lastFailed = true;
+            videoOk = false;
+        }
+        if (videoOk) {
+            std::optional<CodecChoice> choice = env.prompts.chooseCodec(availableVideoCodecs());
+            if (!choice) {
+                ++failures;  // cancelled: no message
+                videoOk = false;
+            } else if (!writer.makeCompressedStream(*choice) || !writer.setVideoFormat()) {
+                ++failures;
+                lastFailed = true;
+                videoOk = false;
+            }
+        }
+        // Both streams exist before the header: the narration is opened now and copied
+        // alongside the frames, so the file is interleaved in time order.
+        if (narrationWanted && source.open(narrationPath) && copy.begin() == 0) {
+            narrationOk = true;
+            progress.audioSamplesTotal = copy.total();
+            progress.audioSampleRate = source.format().sampleRate;
+            copy.setProgress([&] {
+                progress.audioSamplesCopied = copy.copied();
+                tell();
+            });
+        }
+        if (!writer.start()) {
+            if (writer.hasVideoStream() && failures == 0) {
+                ++failures;
+                lastFailed = true;
+            }
+            videoOk = narrationOk = false;
+        }
+
+        const std::int64_t sampleRate = narrationOk ? source.format().sampleRate : 0;
+        for (std::int32_t i = 0; videoOk; ++i) {
+            if (i >= frameLimit) break;
+            if (nextLine(i) == 0) break;
+            renderFrame(image, static_cast<std::uint16_t>(bitDepth), width, height, i, draw,
+                        env.prompts);
+            if (image == nullptr) {
+                ++failures;  // already told; nothing is written for it
+                break;
+            }
+            const std::int32_t t = frameTime(i);
+            if (narrationOk && t > 0 && copy.copyUntil(t * sampleRate / rate) != 0) {
+                narrationOk = false;
+            }
+            if (!writer.writeVideoFrame(t, image->rows())) {
+                ++failures;
+                lastFailed = true;
+                break;
+            }
+            ++framesWritten;
+            progress.linesDone = framesWritten;
+            tell();
+        }
+        if (narrationOk && copy.copyRest() != 0) narrationOk = false;
+        if (!writer.finish() && failures == 0) {
+            // The file's end (its index) did not reach the disk.
+            ++failures;
+            lastFailed = true;
+        }
+    }
+    freeFrame(image);
+
+    if (lastFailed) env.prompts.showMessage(texts::kWritingErr, texts::kAviErrCaption);
+    // A silent video must not pass for a finished one; the failure count stays as it is.
+    if (fileOpened && narrationWanted && !narrationOk) {
+        env.prompts.showMessage(texts::kNarrationNotCopied);
+    }
+    if (failures == 0) env.state.conversionFinished = 1;
+    if (report != nullptr) {
+        report->failures = failures;
+        report->framesWritten = framesWritten;
+        report->narrationWanted = narrationWanted;
+        report->narrationCopied = narrationOk;
+        report->error = writer.lastError();
+    }
+    return failures;
+}
+
+}  // namespace vorlix

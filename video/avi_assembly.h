@@ -1,0 +1,87 @@
+// Building a lecture's AVI file: one key frame per timeline line at the line's tick, rendered
+// from its slide, and the narration copied in as the audio stream, both written in time order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "video/audio_source.h"
+#include "video/avi_writer.h"
+#include "video/conversion_state.h"
+#include "video/frame_renderer.h"
+
+namespace vorlix {
+
+class UserPrompts;
+
+// The sample position of frame i (the current timeline line's tick).
+using FrameTimeOperation = std::function<std::int32_t(std::int32_t frameIndex)>;
+// Reads the line for frame i; non-zero when there was one.
+using NextLineOperation = std::function<int(std::int32_t frameIndex)>;
+
+struct AviProgress {
+    std::int32_t linesDone = 0;
+    std::int64_t audioSamplesCopied = 0;
+    std::int64_t audioSamplesTotal = 0;  // 0 without narration
+    std::uint32_t audioSampleRate = 0;
+};
+using AviProgressCallback = std::function<void(const AviProgress&)>;
+
+// What a build needs from around it.
+struct AviBuildEnvironment {
+    UserPrompts& prompts;
+    ConversionState& state;
+    AviProgressCallback progress;  // may be empty
+};
+
+// What a build did, beyond its failure count: for the command line and the tests.
+struct AviBuildReport {
+    int failures = 0;
+    std::int32_t framesWritten = 0;
+    bool narrationWanted = false;
+    bool narrationCopied = false;
+    std::string error;  // the writer's last complaint, if any
+};
+
+// Copies an audio source into the writer's audio stream, in pieces, so that the copy can be
+// interleaved with the video. Result codes: 0 success, -1 failure (the copy then stops).
+class StreamCopy {
+public:
+    // A read that cannot say what it would yield conveniently asks for this many samples.
+    static constexpr std::int64_t kFallbackSamples = 4096;
+
+    StreamCopy(AviWriter& writer, AudioSource& source);
+    // Adds the audio stream with the source's format; before the writer starts.
+    int begin();
+    // Copies the samples before `end` (a sample position); the last piece may reach past it.
+    int copyUntil(std::int64_t end);
+    int copyRest() { return copyUntil(last_ + 1); }
+
+    bool failed() const { return failed_; }
+    std::int64_t copied() const { return position_ - first_; }
+    std::int64_t total() const { return last_ + 1 - first_; }
+    void setProgress(std::function<void()> afterEachPiece) { afterEach_ = std::move(afterEachPiece); }
+
+private:
+    AviWriter& writer_;
+    AudioSource& source_;
+    std::vector<std::uint8_t> buffer_;
+    std::function<void()> afterEach_;
+    std::int64_t first_ = 0;
+    std::int64_t last_ = -1;
+    std::int64_t position_ = 0;
+    bool failed_ = false;
+};
+
+// Writes the AVI file at outputPath: frames of width x height at bitDepth, at most frameLimit
+// of them, `rate` positions a second, then the narration (none when the path is empty).
+// Shows its own messages through the prompts, sets the conversion-finished flag when nothing
+// failed, and returns the failure count (0 or 1).
+int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t height,
+                 std::int32_t bitDepth, std::int32_t frameLimit, std::int32_t rate,
+                 const DrawOperation& draw, const FrameTimeOperation& frameTime,
+                 const NextLineOperation& nextLine, const std::string& narrationPath,
+                 AviBuildEnvironment& env, AviBuildReport* report = nullptr);
+
+}  // namespace vorlix

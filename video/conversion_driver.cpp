@@ -1,0 +1,63 @@
+#include "video/conversion_driver.h"
+
+#include <optional>
+
+#include "lecture/timeline_reader.h"
+#include "lecture/user_prompts.h"
+#include "resources/texts.h"
+
+namespace vorlix {
+
+ConversionDriver::ConversionDriver(UserPrompts& prompts, ConversionState& state)
+    : prompts_(prompts), state_(state) {}
+
+std::string ConversionDriver::withAviExtension(const std::string& path) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::size_t n = path.size();
+    if (n >= 4 && path[n - 4] == '.' && lower(path[n - 3]) == 'a' && lower(path[n - 2]) == 'v' &&
+        lower(path[n - 1]) == 'i') {
+        return path;
+    }
+    return path + ".avi";
+}
+
+int ConversionDriver::askOutputPath() {
+    std::optional<std::string> chosen = prompts_.askSavePath(
+        texts::kSaveFilterDescription, texts::kSaveFilterPattern, texts::kSaveInitialName);
+    if (!chosen) return 1;
+    outputPath_ = withAviExtension(*chosen);
+    return 0;
+}
+
+ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& timelinePath,
+                                                          const std::string& narrationPath,
+                                                          std::int32_t finalTime) {
+    while (askOutputPath() != 0) {
+        if (prompts_.askYesNo(texts::kAbandonQuestion)) {
+            state_.conversionFinished = 1;
+            return Outcome::Abandoned;
+        }
+    }
+    placementMode_ = kPlaceStretch;
+
+    TimelineReader reader;
+    if (!reader.open(timelinePath)) {
+        prompts_.showMessage(texts::kTimelineReadError);
+        return Outcome::TimelineUnreadable;
+    }
+    const std::int32_t placement = placementMode_;
+    DrawOperation draw = [&reader, placement](FrameCanvas& canvas, std::int32_t) {
+        drawSlideFrame(canvas, reader.currentSlidePath(), placement);
+    };
+    FrameTimeOperation frameTime = [&reader](std::int32_t i) { return reader.frameTime(i); };
+    NextLineOperation nextLine = [&reader](std::int32_t i) { return reader.nextLine(i); };
+    AviBuildEnvironment env{prompts_, state_, progress_};
+    report_ = AviBuildReport{};
+    buildAviFile(outputPath_, kWidth, kHeight, kBitDepth, finalTime, kRate, draw, frameTime,
+                 nextLine, narrationPath, env, &report_);
+    reader.close();
+    prompts_.showMessage(texts::kConversionEnded);
+    return Outcome::Built;
+}
+
+}  // namespace vorlix
