@@ -16,6 +16,7 @@
 #include "app/qt_text.h"
 #include "app/recorder_dialog.h"
 #include "lecture/slide_folder.h"
+#include "lecture/slide_timeline.h"
 
 namespace {
 
@@ -53,8 +54,11 @@ void BM_NextSlide(benchmark::State& state) {
     std::int32_t k = 0;
     for (auto _ : state) {
         k = (k + 1) % static_cast<std::int32_t>(slides.size());
-        const vorlix::PreviewPaths p = vorlix::previewPaths(slides, k);
-        view.showPreviews(p.current, p.next, p.previous);
+        const vorlix::PreviewChoice p =
+            vorlix::choosePreviews(k, static_cast<std::int32_t>(slides.size()));
+        view.showPreviews(slides[static_cast<std::size_t>(p.current)],
+                          slides[static_cast<std::size_t>(p.next)],
+                          slides[static_cast<std::size_t>(p.previous)]);
     }
     state.counters["slide_MB"] =
         static_cast<double>(QFileInfo(vorlix::qs(slides[0])).size()) / 1e6;

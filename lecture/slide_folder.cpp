@@ -1,6 +1,5 @@
 #include "lecture/slide_folder.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -42,21 +41,6 @@ std::vector<std::string> enumerateSlides(std::string_view prefix) {
         slides.push_back(std::move(name));
     }
     return slides;
-}
-
-PreviewIndices previewIndices(std::int32_t k, std::int32_t slideCount) {
-    if (k >= slideCount) k = slideCount - 1;
-    if (k < 0) k = 0;
-    const std::int32_t last = std::max<std::int32_t>(slideCount - 1, 0);
-    return {k, std::min(k + 1, last), std::max(k - 1, 0)};
-}
-
-PreviewPaths previewPaths(const std::vector<std::string>& slides, std::int32_t k) {
-    if (slides.empty()) return {};
-    const auto count = static_cast<std::int32_t>(std::min<std::size_t>(slides.size(), 1024));
-    const PreviewIndices i = previewIndices(k, count);
-    return {slides[static_cast<std::size_t>(i.current)], slides[static_cast<std::size_t>(i.next)],
-            slides[static_cast<std::size_t>(i.previous)]};
 }
 
 }  // namespace vorlix

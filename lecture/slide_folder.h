@@ -1,5 +1,4 @@
-// The lecture's slide folder: the folder choice, the numbered slide files in it, and which
-// slides the three previews show.
+// The lecture's slide folder: the folder choice and the numbered slide files in it.
 #pragma once
 
 #include <cstdint>
@@ -27,21 +26,5 @@ std::string slideFileName(std::string_view prefix, long number);
 
 // Slide paths for numbers 1, 2, ... up to kMaxSlides, ending at the first number with no file.
 std::vector<std::string> enumerateSlides(std::string_view prefix);
-
-// Which slides the main, next and previous previews show for slide index k.
-struct PreviewIndices {
-    std::int32_t current = 0;
-    std::int32_t next = 0;
-    std::int32_t previous = 0;
-};
-PreviewIndices previewIndices(std::int32_t k, std::int32_t slideCount);
-
-// The three preview paths for slide index k; empty paths (no slides) show the placeholders.
-struct PreviewPaths {
-    std::string current;
-    std::string next;
-    std::string previous;
-};
-PreviewPaths previewPaths(const std::vector<std::string>& slides, std::int32_t k);
 
 }  // namespace vorlix

@@ -89,36 +89,6 @@ TEST_F(SlideFolderTest, EmptyPrefixLooksInTheCurrentDirectory) {
     EXPECT_EQ(slides[0], "スライド1.bmp");
 }
 
-TEST(SlidePreviews, IndicesAreClamped) {
-    struct Case {
-        std::int32_t k, count, current, next, previous;
-    } cases[] = {
-        {0, 1, 0, 0, 0},    // one slide: all three show it
-        {0, 3, 0, 1, 0},    // first slide: previous repeats it
-        {1, 3, 1, 2, 0},
-        {2, 3, 2, 2, 1},    // last slide: next repeats it
-        {5, 3, 2, 2, 1},    // beyond the end
-        {-4, 3, 0, 1, 0},
-        {0, 0, 0, 0, 0},    // no slides
-    };
-    for (const auto& c : cases) {
-        const PreviewIndices i = previewIndices(c.k, c.count);
-        EXPECT_EQ(i.current, c.current) << c.k << "/" << c.count;
-        EXPECT_EQ(i.next, c.next) << c.k << "/" << c.count;
-        EXPECT_EQ(i.previous, c.previous) << c.k << "/" << c.count;
-    }
-}
-
-TEST(SlidePreviews, PathsFollowTheIndices) {
-    const std::vector<std::string> slides{"a", "b", "c"};
-    const PreviewPaths p = previewPaths(slides, 2);
-    EXPECT_EQ(p.current, "c");
-    EXPECT_EQ(p.next, "c");
-    EXPECT_EQ(p.previous, "b");
-    const PreviewPaths none = previewPaths({}, 0);
-    EXPECT_TRUE(none.current.empty() && none.next.empty() && none.previous.empty());
-}
-
 class FolderPrompts : public UserPrompts {
 public:
     std::optional<std::string> answer;
