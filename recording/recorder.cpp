@@ -41,7 +41,7 @@ Recorder::Recorder(WaveInput& device, NarrationFile& narration, LectureView& vie
 
 Recorder::~Recorder() {
     // The device must not go on filling buffers that die with us.
-    if (awaitingClose_) {
+    if (recording_ && awaitingClose_) {
         device_.reset();
         device_.close();
     }

@@ -1,6 +1,9 @@
 // Recording through the real audio stack: a PulseAudio server of the test's own plays a known
 // tone into a virtual microphone, and the Qt device, the recorder and the lecture clock record it
 // as in a lecture. Every wait is for a count or a state, with generous timeouts.
+//
+// Each test starts its own server and needs a process of its own, as ctest runs them: Qt's
+// PulseAudio connection, once made, stays with the first server a process used.
 #include <gtest/gtest.h>
 
 #include <QTest>
