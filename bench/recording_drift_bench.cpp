@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/qt_wave_input.h"
@@ -105,6 +106,9 @@ void BM_RealRecording(benchmark::State& state) {
              std::to_string(wanted + 20), "sine", "440", "vol", "0.3"},
             {}, server.folder() + "/sox.out");
         server.play(tone);
+        // A freshly started server delivers its first sound up to two seconds late; a desktop's
+        // server has long settled when a lecture starts.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
         ::setenv("TEMP", server.folder().c_str(), 1);
 
         TimingView view;
