@@ -9,6 +9,7 @@
 #include <QTest>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -105,6 +106,8 @@ class RecordingE2E : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server.start()) << server.error();
+        // The narration file goes with the server's folder.
+        ::setenv("TEMP", server.folder().c_str(), 1);
         tone = server.folder() + "/tone.wav";
         // 0.3 of full scale: about ±38 around 128 in 8 bits, a level range well inside one grade.
         ASSERT_EQ(runProgram({"sox", "-n", "-r", "44100", "-c", "1", "-b", "16", tone, "synth",
@@ -199,6 +202,7 @@ TEST_F(RecordingE2E, LostSoundServerIsReportedAndTheLectureEndsCleanly) {
 TEST(RecordingE2ENoServer, MissingMicrophoneIsReportedAndTheClockHolds) {
     PulseServer none;
     none.pointAtNoServer();
+    ::setenv("TEMP", none.folder().c_str(), 1);
     Lecture lecture;
     lecture.start();
     EXPECT_EQ(lecture.prompts.messages,
