@@ -1,12 +1,13 @@
 // Rendering a slide file into a 640 x 480 video frame: read, scale, pack. One frame per slide
 // change; the target is 10 ms for a 1920 x 1080 24-bit slide.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "lecture/user_prompts.h"
-#include "tests/video/bmp_writer.h"
+#include "tests/support/bmp_writer.h"
+#include "tests/support/lecture_fakes.h"
+#include "tests/support/scratch_dir.h"
 #include "video/frame_renderer.h"
 #include "video/slide_bitmap.h"
 
@@ -14,26 +15,10 @@ namespace {
 
 using namespace vorlix;
 
-class SilentPrompts : public UserPrompts {
-  public:
-    void showMessage(std::string_view, std::string_view) override {}
-    bool askYesNo(std::string_view) override { return false; }
-    std::optional<std::string> chooseFolder(std::string_view) override { return std::nullopt; }
-    std::optional<std::string> askSavePath(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
-        return std::nullopt;
-    }
-};
-
 // A slide file of the size, written once: dark strokes on white like lines of text.
 std::string slidePath(int w, int h) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("vorlix_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto path = (dir / (std::to_string(w) + "x" + std::to_string(h) + ".bmp")).string();
+    static const testing::ScratchDir dir;  // removed when the benchmarks end
+    const auto path = dir.file(std::to_string(w) + "x" + std::to_string(h) + ".bmp");
     if (!std::filesystem::exists(path)) {
         testing::writeFile(path, testing::bmp24(w, h, [&](int x, int y) -> std::uint32_t {
                                const int line = y * 20 / h, inLine = y * 20 % h;
@@ -48,7 +33,7 @@ std::string slidePath(int w, int h) {
 void renderSlide(benchmark::State& state) {
     const std::string path =
         slidePath(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    SilentPrompts prompts;
+    testing::FakePrompts prompts;
     std::unique_ptr<FrameImage> image;
     const DrawOperation draw = [&](FrameCanvas& c, std::int32_t) {
         drawSlideFrame(c, path, kPlaceStretch);
@@ -79,11 +64,4 @@ BENCHMARK(renderSlide)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(readSlide)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(std::filesystem::temp_directory_path() /
-                                ("vorlix_bench_" + std::to_string(::getpid())));
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -58,6 +58,7 @@ class FrameImage {
     std::span<const std::uint8_t> rows() const;
 
   private:
+    FrameImage() = default;  // only pack makes one, so every image has its header
     std::vector<std::uint8_t> block_;
 };
 

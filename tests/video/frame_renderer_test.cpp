@@ -1,40 +1,20 @@
 #include "video/frame_renderer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "lecture/user_prompts.h"
 #include "resources/texts.h"
-#include "tests/video/bmp_writer.h"
+#include "tests/support/bmp_writer.h"
+#include "tests/support/lecture_fakes.h"
+#include "tests/support/scratch_dir.h"
 #include "video/slide_bitmap.h"
 
 namespace vorlix {
 namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
-
-class ScriptedPrompts : public UserPrompts {
-  public:
-    struct Message {
-        std::string text, caption;
-    };
-    std::vector<Message> messages;
-
-    void showMessage(std::string_view text, std::string_view caption) override {
-        messages.push_back({std::string(text), std::string(caption)});
-    }
-    bool askYesNo(std::string_view) override { return false; }
-    std::optional<std::string> chooseFolder(std::string_view) override { return std::nullopt; }
-    std::optional<std::string> askSavePath(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
-        return std::nullopt;
-    }
-};
 
 // A pattern in which nearly every pixel differs from its neighbours.
 std::uint32_t pattern(int x, int y) {
@@ -55,15 +35,8 @@ std::uint32_t canvasPixel(const FrameCanvas& c, int x, int y) {
 
 class FrameRenderer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = std::filesystem::path(::testing::TempDir()) /
-               ("frame_renderer_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     std::string slideFile(const std::vector<std::uint8_t>& bytes) {
-        const auto path = (dir_ / ("スライド" + std::to_string(++count_) + ".bmp")).string();
+        const auto path = dir_.file("スライド" + std::to_string(++count_) + ".bmp");
         EXPECT_TRUE(testing::writeFile(path, bytes));
         return path;
     }
@@ -81,9 +54,9 @@ class FrameRenderer : public ::testing::Test {
         return image;
     }
 
-    std::filesystem::path dir_;
+    testing::ScratchDir dir_;
     int count_ = 0;
-    ScriptedPrompts prompts_;
+    testing::FakePrompts prompts_;
 };
 
 TEST_F(FrameRenderer, SlideOfTheFrameSizeLandsPixelForPixel) {
@@ -206,10 +179,10 @@ TEST_F(FrameRenderer, CentredAndTopLeftPlacementsClipAtTheEdges) {
 }
 
 TEST_F(FrameRenderer, UnreadableSlidesLeaveTheFrameWhite) {
-    const std::string missing = (dir_ / "スライド99.bmp").string();
+    const std::string missing = dir_.file("スライド99.bmp");
     const std::string refused =
         slideFile(testing::bmpFile({.width = 4, .height = 4, .bitCount = 3}, {}));
-    for (const std::string& path : {missing, refused, dir_.string()}) {
+    for (const std::string& path : {missing, refused, dir_.path().string()}) {
         SCOPED_TRACE(path);
         FrameCanvas canvas(640, 480);
         std::fill(canvas.pixels.begin(), canvas.pixels.end(), std::uint8_t{0x42});
@@ -266,14 +239,13 @@ TEST_F(FrameRenderer, NoFrameImageMeansMakeDibError) {
         std::int32_t w, h;
     } cases[] = {{2, 640, 480}, {24, 0, 480}, {24, 640, -480}, {24, FrameImage::kMaxSide + 1, 480}};
     for (const auto& c : cases) {
-        ScriptedPrompts prompts;
+        testing::FakePrompts prompts;
         auto image = FrameImage::pack(FrameCanvas(4, 4), 24);  // an old frame goes first
         renderFrame(
             image, c.depth, c.w, c.h, 0, [](FrameCanvas&, std::int32_t) {}, prompts);
         EXPECT_FALSE(image);
-        ASSERT_EQ(prompts.messages.size(), 1u);
-        EXPECT_EQ(prompts.messages[0].text, "MAKEDIB ERROR!");
-        EXPECT_EQ(prompts.messages[0].caption, "AVI ERR");
+        EXPECT_EQ(prompts.messages, std::vector<std::string>{"MAKEDIB ERROR!"});
+        EXPECT_EQ(prompts.captions, std::vector<std::string>{"AVI ERR"});
     }
 }
 

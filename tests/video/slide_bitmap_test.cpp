@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
-#include "tests/video/bmp_writer.h"
+#include "tests/support/bmp_writer.h"
+#include "tests/support/scratch_dir.h"
 
 namespace vorlix {
 namespace {
@@ -273,22 +272,12 @@ TEST(SlideBitmap, LargestSlidesFromTinyFilesUseOnlyWhatTheRowsNeed) {
               54u + 1024 + 2 * 6 + 8 + 16);
 }
 
-class SlideBitmapFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = std::filesystem::path(::testing::TempDir()) /
-               ("slide_bitmap_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
-};
-
-TEST_F(SlideBitmapFile, ReadsFilesAndRefusesWhatIsNoPlainFile) {
+TEST(SlideBitmapFile, ReadsFilesAndRefusesWhatIsNoPlainFile) {
+    testing::ScratchDir dir;
     auto file =
         testing::bmp24(3, 2, [](int x, int y) { return x == 2 && y == 1 ? 0xABCDEFu : 0x010101u; });
     file.resize(file.size() + 1000, 0x77);  // trailing bytes are not the slide's
-    const auto path = (dir_ / "スライド1.bmp").string();
+    const auto path = dir.file("スライド1.bmp");
     ASSERT_TRUE(testing::writeFile(path, file));
     const auto bmp = SlideBitmap::readFile(path);
     ASSERT_TRUE(bmp);
@@ -304,8 +293,8 @@ TEST_F(SlideBitmapFile, ReadsFilesAndRefusesWhatIsNoPlainFile) {
               0x00CDEFu);  // blue and green of the bottom row's last pixel
     EXPECT_EQ(pixelAt(*shortBmp, 0, 0), 0u);
 
-    EXPECT_FALSE(SlideBitmap::readFile((dir_ / "スライド2.bmp").string()));
-    EXPECT_FALSE(SlideBitmap::readFile(dir_.string()));
+    EXPECT_FALSE(SlideBitmap::readFile(dir.file("スライド2.bmp")));
+    EXPECT_FALSE(SlideBitmap::readFile(dir.path().string()));
     EXPECT_FALSE(SlideBitmap::readFile(""));
 }
 
