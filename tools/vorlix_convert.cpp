@@ -17,6 +17,7 @@ extern "C" {
 #include "lecture/user_prompts.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
+#include "video/frame_memory.h"
 #include "video/video_codecs.h"
 
 namespace {
@@ -103,6 +104,7 @@ void listCodecs() {
 
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
+    keepFrameBuffersMapped();
     std::vector<std::string> positional;
     std::string output, codecName = "mjpeg";
     std::optional<long> quality, limit;
