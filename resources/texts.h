@@ -106,6 +106,28 @@ inline constexpr std::string_view kCodecZmbv = "ZMBV (lossless)";
 inline constexpr std::string_view kCodecHuffyuv = "Huffyuv (lossless)";
 inline constexpr std::string_view kCodecPng = "PNG (lossless)";
 
+// The command-line converter (vorlix-convert)
+inline constexpr std::string_view kConvertUsage =
+    "使い方: vorlix-convert 中間ファイル [音声ファイル] -o 出力.avi [--codec 名前] [--quality 1-100]\n"
+    "                      [--limit 最終時刻]\n"
+    "       vorlix-convert --list-codecs\n"
+    "講義の中間ファイル (vx_*.tmp) と音声ファイル (vx_temp_*.wav) から AVI ファイルを作り直します。\n"
+    "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)\n"
+    "  --codec 名前          映像の圧縮方式 (既定は mjpeg。一覧は --list-codecs)\n"
+    "  --quality 1-100       画質 (画質の設定がある圧縮方式だけ。大きいほどきれいです)\n"
+    "  --limit 最終時刻      半秒単位の最終時刻。これより多い行は変換しません (既定は最後の行の時刻)\n"
+    "  --list-codecs         使える圧縮方式を表示します\n"
+    "  -h, --help            この説明を表示します\n";
+inline constexpr const char* kConvertUnknownCodec = "不明な圧縮方式です: %s (一覧は --list-codecs)";
+inline constexpr const char* kConvertBadValue = "%s の値が正しくありません: %s";
+inline constexpr const char* kConvertBadArgument = "不明な引数です: %s";
+inline constexpr std::string_view kConvertNoOutput = "出力ファイルを -o で指定してください";
+inline constexpr std::string_view kConvertNoTimeline = "中間ファイルを指定してください";
+inline constexpr const char* kConvertProgress = "\r%ld 行目まで変換, 音声 %ld / %ld 秒";
+inline constexpr const char* kConvertWritten = "作成しました: %s";
+inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
+inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
+
 // The video writer's own English messages and captions
 inline constexpr std::string_view kCannotOpenAviFile = "CannotOpenAviFile";
 inline constexpr std::string_view kErrorCaption = "Error";

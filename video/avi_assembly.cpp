@@ -71,6 +71,8 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
     renderFrame(image, static_cast<std::uint16_t>(bitDepth), width, height, -1, draw, env.prompts);
     bool videoOk = image != nullptr;
     if (!videoOk) ++failures;  // already told ("MAKEDIB ERROR!")
+    // The writer takes 24-bit rows; any other depth is a format the file cannot carry.
+    const bool depthOk = !videoOk || image->bitCount() == 24;
     std::int32_t frameWidth = videoOk ? image->width() : width;
     std::int32_t frameHeight = videoOk ? image->height() : height;
 
@@ -97,7 +99,8 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             if (!choice) {
                 ++failures;  // cancelled: no message
                 videoOk = false;
-            } else if (!writer.makeCompressedStream(*choice) || !writer.setVideoFormat()) {
+            } else if (!depthOk || !writer.makeCompressedStream(*choice) ||
+                       !writer.setVideoFormat()) {
                 ++failures;
                 lastFailed = true;
                 videoOk = false;

@@ -272,7 +272,7 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
         return s.fail("out of memory");
     }
     s.sws = sws_getCachedContext(s.sws, s.width, s.height, AV_PIX_FMT_BGR24, s.width, s.height,
-                                 e->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                 e->pix_fmt, SWS_BICUBIC,
                                  nullptr, nullptr, nullptr);
     if (s.sws == nullptr) {
         avcodec_free_context(&s.enc);

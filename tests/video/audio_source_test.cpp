@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/scratch_dir.h"
+
 namespace vorlix {
 namespace {
 
@@ -67,15 +69,7 @@ std::vector<std::uint8_t> ramp(std::size_t n) {
 
 class AudioSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        path = (fs::temp_directory_path() /
-                ("vorlix_audio_" + std::string(::testing::UnitTest::GetInstance()
-                                                   ->current_test_info()
-                                                   ->name()) +
-                 ".wav"))
-                   .string();
-    }
-    void TearDown() override { fs::remove(path); }
+    void SetUp() override { path = scratch.file("narration.wav"); }
     void write(const std::vector<std::uint8_t>& bytes) {
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -95,6 +89,7 @@ protected:
         }
         return out;
     }
+    testing::ScratchDir scratch;
     std::string path;
 };
 

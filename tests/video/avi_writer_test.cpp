@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "support/avi_probe.h"
+#include "support/scratch_dir.h"
 #include "video/video_codecs.h"
 
 namespace vorlix {
@@ -35,13 +36,9 @@ std::vector<std::uint8_t> solidRows(std::uint8_t b, std::uint8_t g, std::uint8_t
 class AviWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vorlix_writer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = scratch.path();
         path = (dir / "out.avi").string();
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // An open writer with the video stream (and the audio stream when asked), header written.
     bool begin(AviWriter& w, const std::string& codec = "rawvideo", bool audio = false) {
@@ -50,6 +47,7 @@ protected:
                (!audio || w.addAudioStream(AudioFormat{})) && w.start();
     }
 
+    testing::ScratchDir scratch;
     fs::path dir;
     std::string path;
 };

@@ -7,6 +7,7 @@
 
 #include "resources/texts.h"
 #include "support/avi_probe.h"
+#include "support/scratch_dir.h"
 #include "video/avi_writer.h"
 
 namespace vorlix {
@@ -72,8 +73,8 @@ TEST(VideoCodecs, UncompressedFirstThenTheCompressorsPresent) {
 }
 
 TEST(VideoCodecs, EachCodecRoundTripsItsFramesAtTheirPositions) {
-    fs::path dir = fs::temp_directory_path() / "vorlix_codecs_test";
-    fs::create_directories(dir);
+    testing::ScratchDir scratch;
+    const fs::path& dir = scratch.path();
     for (const CodecOption& c : availableVideoCodecs()) {
         SCOPED_TRACE(c.name);
         std::string path = (dir / (c.name + ".avi")).string();
@@ -103,12 +104,11 @@ TEST(VideoCodecs, EachCodecRoundTripsItsFramesAtTheirPositions) {
         EXPECT_LE(largestDifference(first, d.frames[0]), tolerance);
         EXPECT_LE(largestDifference(second, d.frames[1]), tolerance);
     }
-    if (!HasFailure()) fs::remove_all(dir);
 }
 
 TEST(VideoCodecs, QualityChangesTheSizeOfLossyFrames) {
-    fs::path dir = fs::temp_directory_path() / "vorlix_quality_test";
-    fs::create_directories(dir);
+    testing::ScratchDir scratch;
+    const fs::path& dir = scratch.path();
     // Noise makes the size follow the quality.
     std::vector<std::uint8_t> rows(AviWriter::rowStride(kW) * kH);
     std::uint32_t x = 12345;
@@ -136,7 +136,6 @@ TEST(VideoCodecs, QualityChangesTheSizeOfLossyFrames) {
         }
         EXPECT_LT(sizes[0] * 2, sizes[1]);
     }
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// The whole conversion of a lecture, in process: 61 slides of 1920 x 1080 at 24 bits, 60 slide
+// changes at random ticks plus the closing line, one hour (and four) of 8-bit mono narration,
+// Motion JPEG. The data is made once, on disk, before the first run.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "lecture/user_prompts.h"
+#include "video/conversion_driver.h"
+#include "video/frame_memory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vorlix;
+
+constexpr int kSlideW = 1920, kSlideH = 1080, kSlides = 61;
+
+class Answers : public UserPrompts {
+  public:
+    explicit Answers(std::string out) : out_(std::move(out)) {}
+    void showMessage(std::string_view, std::string_view) override {}
+    bool askYesNo(std::string_view) override { return true; }
+    std::optional<std::string> chooseFolder(std::string_view) override { return std::nullopt; }
+    std::optional<std::string> askSavePath(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return out_;
+    }
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
+        return CodecChoice{"mjpeg", 90};
+    }
+
+  private:
+    std::string out_;
+};
+
+void put32(std::FILE* f, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+}
+void put16(std::FILE* f, std::uint16_t v) {
+    std::fputc(v & 0xFF, f);
+    std::fputc(v >> 8, f);
+}
+
+// A slide: bars of colour with "text" lines of fine detail, different for every number.
+void writeSlide(const std::string& path, int number) {
+    const std::uint32_t stride = kSlideW * 3, size = stride * kSlideH;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fputc('B', f);
+    std::fputc('M', f);
+    put32(f, 54 + size);
+    put32(f, 0);
+    put32(f, 54);
+    put32(f, 40);
+    put32(f, kSlideW);
+    put32(f, kSlideH);
+    put16(f, 1);
+    put16(f, 24);
+    put32(f, 0);
+    put32(f, size);
+    for (int i = 0; i < 4; ++i) put32(f, 0);
+    std::vector<std::uint8_t> row(stride);
+    for (int y = 0; y < kSlideH; ++y) {
+        for (int x = 0; x < kSlideW; ++x) {
+            bool text = (y / 40) % 2 == 1 && ((x * 7 + y * 3 + number * 11) % 23) < 9;
+            std::uint8_t* p = &row[x * 3];
+            p[0] = text ? 20 : static_cast<std::uint8_t>(200 + number);
+            p[1] = text ? 20 : static_cast<std::uint8_t>(230 - (y * 60 / kSlideH));
+            p[2] = text ? 20 : static_cast<std::uint8_t>(240 - number);
+        }
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    std::fclose(f);
+}
+
+void writeNarration(const std::string& path, std::int64_t seconds) {
+    const std::uint32_t bytes = static_cast<std::uint32_t>(seconds * 44100);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite("RIFF", 1, 4, f);
+    put32(f, bytes + 36);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    put32(f, 16);
+    put16(f, 1);
+    put16(f, 1);
+    put32(f, 44100);
+    put32(f, 44100);
+    put16(f, 1);
+    put16(f, 8);
+    std::fwrite("data", 1, 4, f);
+    put32(f, bytes);
+    std::vector<std::uint8_t> second(44100);
+    std::mt19937 noise(7);
+    for (auto& s : second) s = static_cast<std::uint8_t>(128 + static_cast<int>(noise() % 64) - 32);
+    for (std::int64_t s = 0; s < seconds; ++s) std::fwrite(second.data(), 1, second.size(), f);
+    std::fclose(f);
+}
+
+struct Lecture {
+    fs::path dir;
+    std::string timeline;
+    std::string narration[5];  // by hours
+
+    Lecture() {
+        dir = fs::temp_directory_path() / "vorlix-avi-bench";
+        fs::create_directories(dir);
+        for (int i = 1; i <= kSlides; ++i) {
+            std::string p = (dir / ("slide" + std::to_string(i) + ".bmp")).string();
+            if (!fs::exists(p)) writeSlide(p, i);
+        }
+        std::mt19937 random(5);
+        std::set<int> ticks;
+        while (ticks.size() < 60) ticks.insert(1 + static_cast<int>(random() % 7199));
+        timeline = (dir / "timeline.tmp").string();
+        std::FILE* f = std::fopen(timeline.c_str(), "w");
+        std::fprintf(f, "0,%s/slide1.bmp\n", dir.c_str());
+        int n = 2;
+        for (int t : ticks) std::fprintf(f, "%d,%s/slide%d.bmp\n", t, dir.c_str(), n++);
+        std::fprintf(f, "7200,%s/slide%d.bmp\n", dir.c_str(), kSlides);
+        std::fclose(f);
+        for (int h : {1, 4}) {
+            narration[h] = (dir / ("narration" + std::to_string(h) + "h.wav")).string();
+            if (!fs::exists(narration[h])) writeNarration(narration[h], h * 3600);
+        }
+        ::sync();  // the made data on disk, so that its writing does not slow the runs
+    }
+};
+
+Lecture& lecture() {
+    static Lecture l;
+    return l;
+}
+
+void BM_ConvertLecture(benchmark::State& state) {
+    keepFrameBuffersMapped();
+    av_log_set_level(AV_LOG_ERROR);
+    Lecture& l = lecture();
+    const int hours = static_cast<int>(state.range(0));
+    const std::string out = (l.dir / "lecture.avi").string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(out);  // replacing a large file is not part of the conversion
+        ::sync();
+        state.ResumeTiming();
+        Answers answers(out);
+        ConversionState done;
+        ConversionDriver driver(answers, done);
+        driver.runConversion(l.timeline, l.narration[hours], 7200);
+        if (done.conversionFinished != 1 || driver.lastReport().framesWritten != 62) {
+            state.SkipWithError("conversion failed");
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["avi_MB"] = static_cast<double>(fs::file_size(out)) / 1e6;
+}
+BENCHMARK(BM_ConvertLecture)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,165 @@
+// The converter as its users run it: a process with arguments, an exit status, messages on
+// stderr and an AVI file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "resources/texts.h"
+#include "support/avi_probe.h"
+#include "support/narration_wav.h"
+#include "support/scratch_dir.h"
+#include "video/avi_writer.h"
+
+namespace vorlix {
+namespace {
+
+struct ProcessResult {
+    int status = -1;
+    std::string output;  // stdout and stderr together
+};
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+ProcessResult convert(const std::vector<std::string>& args) {
+    std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
+    for (const std::string& a : args) command += " " + quote(a);
+    command += " 2>&1 </dev/null";
+    ProcessResult run;
+    std::FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return run;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) run.output.append(buffer.data(), n);
+    int rc = pclose(p);
+    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return run;
+}
+
+// A 24-bit bitmap of one colour (blue, green, red).
+void writeSlide(const std::string& path, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    const int w = 32, h = 24;
+    const std::uint32_t size = w * 3 * h;
+    std::vector<std::uint8_t> f(54 + size);
+    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    f[0] = 'B';
+    f[1] = 'M';
+    put(2, 54 + size, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, w, 4);
+    put(22, h, 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, size, 4);
+    for (std::uint32_t i = 0; i < size; i += 3) {
+        f[54 + i] = b;
+        f[55 + i] = g;
+        f[56 + i] = r;
+    }
+    testing::writeText(path, std::string(f.begin(), f.end()));
+}
+
+class VorlixConvert : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeSlide(dir.file("スライド1.bmp"), 255, 0, 0);
+        writeSlide(dir.file("スライド2.bmp"), 0, 0, 255);
+        timeline = dir.file("vx_1_00000001.tmp");
+        testing::writeText(timeline, "0," + dir.file("スライド1.bmp") + "\n21," +
+                                         dir.file("スライド2.bmp") + "\n60," +
+                                         dir.file("スライド2.bmp") + "\n");
+        narration = dir.file("vx_temp_1_00000001.wav");
+        samples = testing::narrationSamples(44100 * 30);
+        testing::writeNarration(narration, samples, false);  // left behind by a crash
+    }
+    testing::ScratchDir dir;
+    std::string timeline, narration;
+    std::vector<std::uint8_t> samples;
+};
+
+TEST_F(VorlixConvert, RemakesTheLecturesVideo) {
+    struct Case {
+        std::vector<std::string> extra;
+        std::vector<std::uint32_t> frames;
+        std::string handler;
+    } cases[] = {
+        {{}, {0, 21, 60}, "MJPG"},
+        {{"--codec", "rawvideo"}, {0, 21, 60}, std::string(4, '\0')},
+        {{"--codec", "libx264", "--quality", "50"}, {0, 21, 60}, "H264"},
+        {{"--limit", "2"}, {0, 21}, "MJPG"},
+        {{"--limit", "0"}, {}, "MJPG"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {timeline, narration, "-o", dir.file("lecture")};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        SCOPED_TRACE(c.extra.empty() ? "defaults" : c.extra[0] + " " + c.extra[1]);
+        ProcessResult run = convert(args);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(dir.file("lecture.avi")), std::string::npos) << run.output;
+        testing::AviFile f = testing::readAvi(dir.file("lecture.avi"));
+        ASSERT_EQ(f.streams.size(), 2u);
+        EXPECT_EQ(f.videoPositions(true), c.frames);
+        EXPECT_EQ(f.streams[0].handler, c.handler);
+        testing::Decoded d = testing::decodeAvi(dir.file("lecture.avi"));
+        EXPECT_EQ(d.audio, samples);
+        if (!d.frames.empty()) {
+            EXPECT_GT(d.frames[0][0], 230);  // slide 1 is blue
+            EXPECT_LT(d.frames[0][2], 25);
+        }
+    }
+}
+
+TEST_F(VorlixConvert, FailuresSayWhatWentWrongAndExitNonZero) {
+    testing::writeText(dir.file("notes.txt"), "not a wave file");
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"no arguments", {}, 2, std::string(texts::kConvertNoTimeline)},
+        {"no output", {timeline}, 2, std::string(texts::kConvertNoOutput)},
+        {"unknown codec", {timeline, "-o", dir.file("x"), "--codec", "hevc"}, 2, "hevc"},
+        {"bad quality", {timeline, "-o", dir.file("x"), "--quality", "101"}, 2, "--quality"},
+        {"bad limit", {timeline, "-o", dir.file("x"), "--limit", "ten"}, 2, "--limit"},
+        {"unknown option", {timeline, "-o", dir.file("x"), "--fast"}, 2, "--fast"},
+        {"three files", {timeline, narration, narration, "-o", dir.file("x")}, 2, narration},
+        {"timeline missing", {dir.file("gone.tmp"), "-o", dir.file("x")}, 1,
+         std::string(texts::kTimelineReadError)},
+        {"unwritable output", {timeline, "-o", dir.file("no folder/x")}, 1, "CannotOpenAviFile"},
+        {"narration missing", {timeline, dir.file("gone.wav"), "-o", dir.file("x")}, 1,
+         std::string(texts::kNarrationNotCopied)},
+        {"narration not a WAV", {timeline, dir.file("notes.txt"), "-o", dir.file("x")}, 1,
+         std::string(texts::kNarrationNotCopied)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProcessResult run = convert(c.args);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    }
+}
+
+TEST_F(VorlixConvert, HelpAndCodecList) {
+    ProcessResult help = convert({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output, std::string(texts::kConvertUsage));
+    ProcessResult list = convert({"--list-codecs"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.output.rfind("rawvideo", 0), 0u) << list.output;
+    for (const char* name : {"mjpeg", "libx264", "ffv1", "png"}) {
+        EXPECT_NE(list.output.find(std::string("\n") + name + " "), std::string::npos) << name;
+    }
+}
+
+}  // namespace
+}  // namespace vorlix
