@@ -1,5 +1,8 @@
 // Vorlix: narration over slides into one video.
+#include <unistd.h>
+
 #include <QApplication>
+#include <cstdio>
 
 #include "app/recorder_app.h"
 
@@ -7,5 +10,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlix"));
     QApplication::setDesktopFileName(QStringLiteral("vorlix"));
-    return vorlix::RecorderApp().run();
+    const int rc = vorlix::RecorderApp().run();
+    // libpulse may abort in static destructors once Qt Multimedia was used: leave without them.
+    std::fflush(nullptr);
+    ::_exit(rc);
 }

@@ -11,6 +11,8 @@ namespace vorlix {
 class QtUserPrompts : public UserPrompts {
 public:
     explicit QtUserPrompts(QWidget* owner);
+    // The window the dialogues belong to.
+    void setOwner(QWidget* owner) { owner_ = owner; }
 
     void showMessage(std::string_view text, std::string_view caption = {}) override;
     bool askYesNo(std::string_view text) override;

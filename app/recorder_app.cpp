@@ -1,17 +1,20 @@
 #include "app/recorder_app.h"
 
+#include "app/lecture_window.h"
 #include "app/qt_lecture_view.h"
 #include "app/qt_user_prompts.h"
-#include "app/recorder_dialog.h"
+#include "app/qt_wave_input.h"
 
 namespace vorlix {
 
 int RecorderApp::run() {
     initResources();
-    RecorderDialog dialog;
-    QtLectureView view(dialog);
-    QtUserPrompts prompts(&dialog);
-    dialog.exec();
+    // The device outlives the window and its recorder, which close it when they go.
+    QtWaveInput device;
+    QtUserPrompts prompts(nullptr);
+    LectureWindow window(prompts, device);
+    prompts.setOwner(&window.dialog());
+    window.dialog().exec();
     return 0;
 }
 

@@ -41,11 +41,14 @@ inline constexpr std::string_view kChooseSlideFolder =
 // Slide file name: folder prefix, then the number from 1 without leading zeros.
 inline constexpr const char* kSlideNameFormat = "%sスライド%01ld.bmp";
 
-// Closing the window while a lecture runs
+// Closing the window while a lecture runs: the narration and timeline paths are filled in.
 inline constexpr std::string_view kCloseDuringLecture =
     "録音中です。録音を終了して保存し，プログラムを閉じますか?";
-inline constexpr std::string_view kSavedOnClose =
-    "録音を保存しました。動画は vorlix-convert で後から作成できます。";
+inline constexpr const char* kSavedOnCloseFormat =
+    "録音を保存しました。\n音声ファイル: %s\n中間ファイル: %s\n"
+    "動画は vorlix-convert で後から作成できます。";
+inline constexpr const char* kNarrationSavedOnCloseFormat =
+    "録音を保存しました。\n音声ファイル: %s\n中間ファイルは作成できなかったため，動画は作成できません。";
 
 // Narration file and recording
 inline constexpr std::string_view kNarrationNotCreated =

@@ -1,0 +1,118 @@
+// The lecture from Start to the finished video: Start prepares the slides and sets recording and
+// the clock going; End stops both, writes the timeline file and converts until a video is made
+// or the user gives up, then makes the window ready for the next lecture.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "lecture/lecture_clock.h"
+#include "lecture/slide_timeline.h"
+#include "recording/narration_file.h"
+#include "recording/recorder.h"
+#include "recording/wave_input.h"
+#include "video/conversion_state.h"
+
+namespace vorlix {
+
+class LectureView;
+class UserPrompts;
+
+class LectureController {
+public:
+    // The device must outlive the controller.
+    LectureController(LectureView& view, UserPrompts& prompts, WaveInput& device);
+    ~LectureController();
+    LectureController(const LectureController&) = delete;
+    LectureController& operator=(const LectureController&) = delete;
+
+    // The Start and End buttons, and Next and Previous.
+    void start();
+    void end();
+    void next() { state_.next(); }
+    void previous() { state_.previous(); }
+
+    // The window is about to close. During a lecture the user is asked first; when they agree,
+    // recording and the clock stop, the narration and the timeline file are saved and the user
+    // is told where. False keeps the window open.
+    bool confirmClose();
+
+    // While a lecture runs (the clock is going).
+    bool lectureRunning() const { return clock_.isRunning(); }
+    // Start would begin a lecture now: no lecture, no conversion, and the previous lecture's
+    // device has delivered everything.
+    bool startReady() const { return !lectureRunning() && !ending_ && recorder_.idle(); }
+
+    // Progress of the video being written (done of total, in any unit), and its end.
+    void setConversionProgress(std::function<void(std::int64_t done, std::int64_t total)> update,
+                               std::function<void()> finished) {
+        progressUpdate_ = std::move(update);
+        progressFinished_ = std::move(finished);
+    }
+    // Asked for when the clock thread could not be made: the program cannot run a lecture.
+    void setQuitRequest(std::function<void()> quit) { quit_ = std::move(quit); }
+
+    const LectureState& state() const { return state_; }
+    const Recorder& recorder() const { return recorder_; }
+    const std::string& narrationPath() const { return narrationPath_; }
+    const std::string& timelinePath() const { return timelinePath_; }
+
+private:
+    // Passes every device call and notification through, and tells the controller when the
+    // device has closed: only then is a new lecture safe to start.
+    class DeviceWatch final : public WaveInput, private WaveInputEvents {
+    public:
+        DeviceWatch(WaveInput& device, std::function<void()> closed)
+            : device_(device), closed_(std::move(closed)) {}
+        WaveResult open(const WaveFormat& format, WaveInputEvents& events) override {
+            owner_ = &events;
+            return device_.open(format, *this);
+        }
+        WaveResult prepare(WaveBuffer& b) override { return device_.prepare(b); }
+        WaveResult addBuffer(WaveBuffer& b) override { return device_.addBuffer(b); }
+        WaveResult start() override { return device_.start(); }
+        WaveResult reset() override { return device_.reset(); }
+        WaveResult close() override { return device_.close(); }
+        WaveResult unprepare(WaveBuffer& b) override { return device_.unprepare(b); }
+
+    private:
+        void onWaveOpen() override { owner_->onWaveOpen(); }
+        void onWaveData(WaveBuffer& b) override { owner_->onWaveData(b); }
+        void onWaveClose() override {
+            owner_->onWaveClose();
+            closed_();
+        }
+        void onWaveFailed() override { owner_->onWaveFailed(); }
+
+        WaveInput& device_;
+        std::function<void()> closed_;
+        WaveInputEvents* owner_ = nullptr;
+    };
+
+    // Stops recording and the clock and writes the timeline file; its path, empty on failure.
+    std::string stopAndSave();
+    void convert();
+    void enableStartWhenReady();
+    void deviceClosed();
+
+    LectureView& view_;
+    UserPrompts& prompts_;
+    DeviceWatch device_;
+    NarrationFile narration_;
+    Recorder recorder_;
+    LectureClock clock_;
+    LectureState state_;
+    ConversionState conversion_;
+
+    bool clockStarted_ = false;  // this lecture has a clock thread
+    bool ending_ = false;        // End (with its conversion) is running
+    bool startWaiting_ = false;  // Start waits for the device to close
+    std::string narrationPath_;
+    std::string timelinePath_;
+    std::function<void(std::int64_t, std::int64_t)> progressUpdate_;
+    std::function<void()> progressFinished_;
+    std::function<void()> quit_;
+};
+
+}  // namespace vorlix
