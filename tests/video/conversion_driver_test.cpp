@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "bmp_writer.h"
+#include "tests/support/bmp_writer.h"
 #include "resources/texts.h"
 #include "support/avi_probe.h"
 #include "support/narration_wav.h"
