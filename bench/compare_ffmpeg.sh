@@ -45,7 +45,7 @@ run() {
   sync                                     # nor by the writing of the run before
   /usr/bin/time -f "%e %U %S %M" -o time.txt "$@" >/dev/null 2>log.txt || { cat log.txt >&2; echo "$name failed" >&2; exit 1; }
   read -r secs user sys kb <time.txt
-  printf "%s %s %s %d\n" "$name" "$secs" "$(echo "$user + $sys" | bc)" $((kb / 1024))
+  printf "%s %s %s %d\n" "$name" "$secs" "$(awk -v u="$user" -v s="$sys" "BEGIN { print u + s }")" $((kb / 1024))
 }
 ff=(ffmpeg -nostdin -v error -y -f concat -safe 0 -i concat.txt -i narration1h.wav -map 0:v -map 1:a
     -vf scale=640:480 -c:v mjpeg -q:v 5 -c:a copy)

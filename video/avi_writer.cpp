@@ -63,7 +63,6 @@ struct AviWriter::State {
     std::int32_t height = 0;
     std::int32_t rate = 0;
     std::uint32_t sampleRate = 0;
-    std::vector<std::uint8_t> topDown;
     std::int64_t lastPosition = -1;
     std::int64_t framesWritten = 0;
     bool started = false;
@@ -149,15 +148,11 @@ struct AviWriter::State {
 
     bool encode(std::span<const std::uint8_t> rows, std::int64_t position) {
         if (av_frame_make_writable(frame) < 0) return fail("out of memory");
-        const std::size_t stride = AviWriter::rowStride(width);
-        // Top row first for the converter (a negative stride upsets some of its paths).
-        topDown.resize(stride * static_cast<std::size_t>(height));
-        for (std::int32_t y = 0; y < height; ++y) {
-            std::memcpy(topDown.data() + static_cast<std::size_t>(y) * stride,
-                        rows.data() + static_cast<std::size_t>(height - 1 - y) * stride, stride);
-        }
-        const std::uint8_t* src[4] = {topDown.data(), nullptr, nullptr, nullptr};
-        const int srcStride[4] = {static_cast<int>(stride), 0, 0, 0};
+        const int stride = static_cast<int>(AviWriter::rowStride(width));
+        // Bottom-up rows: start at the last one and walk backwards.
+        const std::uint8_t* src[4] = {rows.data() + static_cast<std::size_t>(height - 1) * stride,
+                                      nullptr, nullptr, nullptr};
+        const int srcStride[4] = {-stride, 0, 0, 0};
         sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
         frame->pts = position;
         frame->pict_type = AV_PICTURE_TYPE_I;
@@ -373,8 +368,10 @@ bool AviWriter::writeAudio(std::int64_t position, std::span<const std::uint8_t> 
     State& s = *s_;
     if (!s.started || s.audio == nullptr) return s.fail("no audio stream");
     if (data.empty() || samples <= 0) return s.fail("empty audio write");
-    if (av_new_packet(s.pkt, static_cast<int>(data.size())) < 0) return s.fail("out of memory");
-    std::memcpy(s.pkt->data, data.data(), data.size());
+    // Written at once (no interleaving queue), so the muxer may read the caller's bytes.
+    av_packet_unref(s.pkt);
+    s.pkt->data = const_cast<std::uint8_t*>(data.data());
+    s.pkt->size = static_cast<int>(data.size());
     s.pkt->pts = s.pkt->dts = position;
     s.pkt->duration = samples;
     s.pkt->flags |= AV_PKT_FLAG_KEY;

@@ -61,6 +61,13 @@ std::vector<std::uint8_t> makeWav(const Wav& w) {
     return b;
 }
 
+template <class Change>
+Wav with(Change change) {
+    Wav w;
+    change(w);
+    return w;
+}
+
 std::vector<std::uint8_t> ramp(std::size_t n) {
     std::vector<std::uint8_t> v(n);
     for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(i * 3 + 1);
@@ -157,10 +164,10 @@ TEST_F(AudioSourceTest, RefusesWhatIsNotPcmWave) {
     } cases[] = {
         {"empty file", {}},
         {"not RIFF", std::vector<std::uint8_t>(64, 'x')},
-        {"compressed format", makeWav(Wav{.tag = 2})},
-        {"12-bit", makeWav(Wav{.bits = 12})},
-        {"no channels", makeWav(Wav{.channels = 0})},
-        {"no rate", makeWav(Wav{.rate = 0})},
+        {"compressed format", makeWav(with([](Wav& w) { w.tag = 2; }))},
+        {"12-bit", makeWav(with([](Wav& w) { w.bits = 12; }))},
+        {"no channels", makeWav(with([](Wav& w) { w.channels = 0; }))},
+        {"no rate", makeWav(with([](Wav& w) { w.rate = 0; }))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -84,7 +84,9 @@ TEST_F(AviWriterTest, KeyFramesAtTheirPositionsWithEmptyPositionsBetween) {
         std::vector<std::uint32_t> expected(c.positions.begin(), c.positions.end());
         EXPECT_EQ(withData, expected);
         for (const testing::IndexEntry& e : f.index) {
-            if (e.size > 0) EXPECT_TRUE(e.key());
+            if (e.size > 0) {
+                EXPECT_TRUE(e.key());
+            }
         }
         testing::Decoded d = decodeAvi(path);
         EXPECT_EQ(d.framePositions, c.positions);
