@@ -25,7 +25,8 @@ std::string avError(const char* what, int code) {
 }
 
 AVCodecID pcmCodecFor(const AudioFormat& f) {
-    if (f.channels == 0 || f.sampleRate == 0 || f.bitsPerSample % 8 != 0 ||
+    if (f.channels == 0 || f.sampleRate == 0 || f.sampleRate > AudioFormat::kMaxSampleRate ||
+        f.bitsPerSample % 8 != 0 ||
         f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
         return AV_CODEC_ID_NONE;
     }

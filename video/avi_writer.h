@@ -18,6 +18,8 @@ namespace vorlix {
 
 // A PCM format as a WAV file's format chunk gives it.
 struct AudioFormat {
+    static constexpr std::uint32_t kMaxSampleRate = 768000;
+
     std::uint16_t formatTag = 1;  // 1 integer PCM, 3 floating point
     std::uint16_t channels = 1;
     std::uint32_t sampleRate = 44100;

@@ -168,6 +168,7 @@ TEST_F(AudioSourceTest, RefusesWhatIsNotPcmWave) {
         {"12-bit", makeWav(with([](Wav& w) { w.bits = 12; }))},
         {"no channels", makeWav(with([](Wav& w) { w.channels = 0; }))},
         {"no rate", makeWav(with([](Wav& w) { w.rate = 0; }))},
+        {"absurd rate", makeWav(with([](Wav& w) { w.rate = 0x80000000u; }))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
