@@ -26,17 +26,21 @@ std::string avError(const char* what, int code) {
 
 AVCodecID pcmCodecFor(const AudioFormat& f) {
     if (f.channels == 0 || f.sampleRate == 0 || f.sampleRate > AudioFormat::kMaxSampleRate ||
-        f.bitsPerSample % 8 != 0 ||
-        f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
+        f.bitsPerSample % 8 != 0 || f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
         return AV_CODEC_ID_NONE;
     }
     if (f.formatTag == 1) {
         switch (f.bitsPerSample) {
-            case 8: return AV_CODEC_ID_PCM_U8;
-            case 16: return AV_CODEC_ID_PCM_S16LE;
-            case 24: return AV_CODEC_ID_PCM_S24LE;
-            case 32: return AV_CODEC_ID_PCM_S32LE;
-            default: break;
+            case 8:
+                return AV_CODEC_ID_PCM_U8;
+            case 16:
+                return AV_CODEC_ID_PCM_S16LE;
+            case 24:
+                return AV_CODEC_ID_PCM_S24LE;
+            case 32:
+                return AV_CODEC_ID_PCM_S32LE;
+            default:
+                break;
         }
     } else if (f.formatTag == 3) {
         if (f.bitsPerSample == 32) return AV_CODEC_ID_PCM_F32LE;
@@ -46,8 +50,12 @@ AVCodecID pcmCodecFor(const AudioFormat& f) {
 }
 
 // Lower-is-better encoder scales from the 1..100 quality the user sees.
-int qscaleFor(int quality) { return 31 - (std::clamp(quality, 1, 100) - 1) * 29 / 99; }
-int crfFor(int quality) { return 50 - (std::clamp(quality, 1, 100) - 1) * 40 / 99; }
+int qscaleFor(int quality) {
+    return 31 - (std::clamp(quality, 1, 100) - 1) * 29 / 99;
+}
+int crfFor(int quality) {
+    return 50 - (std::clamp(quality, 1, 100) - 1) * 40 / 99;
+}
 
 }  // namespace
 
@@ -98,8 +106,8 @@ struct AviWriter::State {
         par->bits_per_coded_sample = 24;
         // Tells the muxer the rows come bottom-up, as a DIB holds them (positive biHeight).
         static constexpr char kBottomUp[] = "BottomUp";
-        par->extradata = static_cast<std::uint8_t*>(
-            av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
+        par->extradata =
+            static_cast<std::uint8_t*>(av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
         if (par->extradata != nullptr) {
             std::memcpy(par->extradata, kBottomUp, sizeof kBottomUp);
             par->extradata_size = sizeof kBottomUp;
@@ -186,7 +194,9 @@ bool AviWriter::open(const std::string& path) {
     return true;
 }
 
-bool AviWriter::isOpen() const { return s_->fmt != nullptr; }
+bool AviWriter::isOpen() const {
+    return s_->fmt != nullptr;
+}
 
 bool AviWriter::addVideoStream(std::int32_t width, std::int32_t height, std::int32_t rate) {
     if (s_->fmt == nullptr || s_->started || s_->video != nullptr) return s_->fail("no file");
@@ -203,7 +213,9 @@ bool AviWriter::addVideoStream(std::int32_t width, std::int32_t height, std::int
     return true;
 }
 
-bool AviWriter::hasVideoStream() const { return s_->video != nullptr; }
+bool AviWriter::hasVideoStream() const {
+    return s_->video != nullptr;
+}
 
 bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
     State& s = *s_;
@@ -236,8 +248,8 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
     } else if (name == "utvideo") {
         e->pix_fmt = AV_PIX_FMT_GBRP;
     } else if (codec->pix_fmts != nullptr) {
-        e->pix_fmt = avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0,
-                                                       nullptr);
+        e->pix_fmt =
+            avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0, nullptr);
     } else {
         e->pix_fmt = AV_PIX_FMT_BGR24;
     }
@@ -268,8 +280,7 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
         return s.fail("out of memory");
     }
     s.sws = sws_getCachedContext(s.sws, s.width, s.height, AV_PIX_FMT_BGR24, s.width, s.height,
-                                 e->pix_fmt, SWS_BICUBIC,
-                                 nullptr, nullptr, nullptr);
+                                 e->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (s.sws == nullptr) {
         avcodec_free_context(&s.enc);
         return s.fail("no conversion to the encoder's pixel format");
@@ -321,7 +332,9 @@ bool AviWriter::addAudioStream(const AudioFormat& format) {
     return true;
 }
 
-bool AviWriter::hasAudioStream() const { return s_->audio != nullptr; }
+bool AviWriter::hasAudioStream() const {
+    return s_->audio != nullptr;
+}
 
 bool AviWriter::start() {
     State& s = *s_;
@@ -333,7 +346,9 @@ bool AviWriter::start() {
     return true;
 }
 
-bool AviWriter::isStarted() const { return s_->started; }
+bool AviWriter::isStarted() const {
+    return s_->started;
+}
 
 bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows) {
     State& s = *s_;
@@ -399,8 +414,12 @@ bool AviWriter::finish() {
     return ok;
 }
 
-std::int64_t AviWriter::videoFramesWritten() const { return s_->framesWritten; }
+std::int64_t AviWriter::videoFramesWritten() const {
+    return s_->framesWritten;
+}
 
-const std::string& AviWriter::lastError() const { return s_->error; }
+const std::string& AviWriter::lastError() const {
+    return s_->error;
+}
 
 }  // namespace vorlix
