@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include "app/recorder_app.h"
+#include "video/frame_memory.h"
 
 int main(int argc, char** argv) {
+    vorlix::keepFrameBuffersMapped();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlix"));
     QApplication::setDesktopFileName(QStringLiteral("vorlix"));

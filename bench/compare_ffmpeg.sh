@@ -2,7 +2,8 @@
 # Side by side: vorlix-convert against the ffmpeg command line doing the same job with its concat
 # demuxer (per-slide durations, 640 x 480, Motion JPEG, audio copied), on a lecture this script
 # makes itself: 1920 x 1080 24-bit slides, 60 slide changes at random ticks plus the closing
-# line, one hour (and four hours) of 8-bit mono narration.
+# line, one hour of 8-bit mono narration; and a four-hour lecture with the same 60 changes spread
+# over its length.
 #   compare_ffmpeg.sh [BUILD_BENCH_DIR]
 set -euo pipefail
 bench_dir=${1:-build/default/bench}
@@ -21,19 +22,21 @@ for h in 1 4; do
     pinknoise vol 0.3
 done
 python3 - <<'PY'
-import random
+import os, random
 random.seed(5)
-end = 7200                                   # one hour in half-second ticks
-ticks = sorted(random.sample(range(1, end), 60))
-lines = [(0, 1)] + [(t, i + 2) for i, t in enumerate(ticks)] + [(end, 61)]
-with open("timeline.tmp", "w") as f:
-    for t, s in lines:
-        f.write(f"{t},{__import__('os').getcwd()}/slide{s}.bmp\n")
-# ffmpeg's concat list: each slide for its own duration, the last one listed twice.
-with open("concat.txt", "w") as f:
-    for (t, s), (t2, _) in zip(lines, lines[1:]):
-        f.write(f"file 'slide{s}.bmp'\nduration {(t2 - t) / 2}\n")
-    f.write(f"file 'slide{lines[-1][1]}.bmp'\n")
+changes = sorted(random.sample(range(1, 7200), 60))     # ticks within the first hour
+for hours in (1, 4):
+    end = hours * 7200                                  # half-second ticks
+    lines = [(0, 1)] + [(t * hours, i + 2) for i, t in enumerate(changes)] + [(end, 61)]
+    with open(f"timeline{hours}h.tmp", "w") as f:
+        for t, s in lines:
+            f.write(f"{t},{os.getcwd()}/slide{s}.bmp\n")
+    if hours == 1:
+        # ffmpeg's concat list: each slide for its own duration, the last one listed twice.
+        with open("concat.txt", "w") as f:
+            for (t, s), (t2, _) in zip(lines, lines[1:]):
+                f.write(f"file 'slide{s}.bmp'\nduration {(t2 - t) / 2}\n")
+            f.write(f"file 'slide{lines[-1][1]}.bmp'\n")
 PY
 cat slide*.bmp narration*.wav >/dev/null  # every run starts from the page cache
 sync                                      # and none is slowed by the writing of the data
@@ -45,20 +48,20 @@ run() {
   sync                                     # nor by the writing of the run before
   /usr/bin/time -f "%e %U %S %M" -o time.txt "$@" >/dev/null 2>log.txt || { cat log.txt >&2; echo "$name failed" >&2; exit 1; }
   read -r secs user sys kb <time.txt
-  printf "%s %s %s %d\n" "$name" "$secs" "$(echo "$user + $sys" | bc)" $((kb / 1024))
+  printf "%s %s %s %d\n" "$name" "$secs" "$(awk -v u="$user" -v s="$sys" "BEGIN { print u + s }")" $((kb / 1024))
 }
 ff=(ffmpeg -nostdin -v error -y -f concat -safe 0 -i concat.txt -i narration1h.wav -map 0:v -map 1:a
     -vf scale=640:480 -c:v mjpeg -q:v 5 -c:a copy)
 
 {
   for i in 1 2 3; do
-    run vorlix_1h "$convert_bin" timeline.tmp narration1h.wav -o v1.avi --codec mjpeg
+    run vorlix_1h "$convert_bin" timeline1h.tmp narration1h.wav -o v1.avi --codec mjpeg
   done
   for i in 1 2 3; do
-    run vorlix_4h "$convert_bin" timeline.tmp narration4h.wav -o v4.avi --codec mjpeg
+    run vorlix_4h "$convert_bin" timeline4h.tmp narration4h.wav -o v4.avi --codec mjpeg
   done
   for h in 1 4; do  # the audio copy alone: no frames
-    run "audio_only_${h}h" "$convert_bin" timeline.tmp "narration${h}h.wav" -o v1.avi --limit 0
+    run "audio_only_${h}h" "$convert_bin" "timeline${h}h.tmp" "narration${h}h.wav" -o v1.avi --limit 0
   done
   run ffmpeg_vfr_1h "${ff[@]}" -fps_mode vfr f_vfr.avi
   run ffmpeg_cfr_1h "${ff[@]}" -fps_mode cfr -r 2 f_cfr.avi

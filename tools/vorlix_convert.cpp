@@ -27,7 +27,9 @@ using namespace vorlix;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-void say(const std::string& text) { std::fprintf(stderr, "vorlix-convert: %s\n", text.c_str()); }
+void say(const std::string& text) {
+    std::fprintf(stderr, "vorlix-convert: %s\n", text.c_str());
+}
 
 template <class... Args>
 std::string format(const char* fmt, Args... args) {
@@ -92,8 +94,9 @@ void listCodecs() {
         line.resize(12, ' ');
         line += c.description;
         if (c.hasQuality) {
-            line += "  (" + format(std::string(texts::kConvertQualityNote).c_str(), c.qualityMin,
-                                   c.qualityMax, c.qualityDefault) +
+            line += "  (" +
+                    format(std::string(texts::kConvertQualityNote).c_str(), c.qualityMin,
+                           c.qualityMax, c.qualityDefault) +
                     ")";
         }
         std::printf("%s\n", line.c_str());
@@ -134,8 +137,8 @@ int main(int argc, char** argv) {
                 return kExitUsage;
             }
         } else if (arg == "--quality" || arg == "--limit") {
-            bool ok = value(v) && (arg == "--quality" ? parseInt(v, 1, 100, n)
-                                                      : parseInt(v, 0, INT32_MAX, n));
+            bool ok = value(v) &&
+                      (arg == "--quality" ? parseInt(v, 1, 100, n) : parseInt(v, 0, INT32_MAX, n));
             if (!ok) {
                 say(format(texts::kConvertBadValue, arg.c_str(), v.c_str()));
                 return kExitUsage;
@@ -170,9 +173,8 @@ int main(int argc, char** argv) {
     const std::int32_t frameLimit =
         limit ? static_cast<std::int32_t>(*limit) : lastLineTime(timeline);
 
-    CommandLinePrompts prompts(output,
-                               CodecChoice{codec->name, quality ? static_cast<int>(*quality)
-                                                                : codec->qualityDefault});
+    CommandLinePrompts prompts(output, CodecChoice{codec->name, quality ? static_cast<int>(*quality)
+                                                                        : codec->qualityDefault});
     ConversionState state;
     ConversionDriver driver(prompts, state);
     const bool tty = isatty(STDERR_FILENO) != 0;
@@ -182,7 +184,8 @@ int main(int argc, char** argv) {
         const long rate = p.audioSampleRate > 0 ? p.audioSampleRate : 1;
         const long second = static_cast<long>(p.audioSamplesCopied / rate);
         // On a terminal the line is renewed in place; in a log, a line every minute of audio.
-        if (p.linesDone == shownLines && (tty ? second == shownSecond : second / 60 == shownSecond / 60)) {
+        if (p.linesDone == shownLines &&
+            (tty ? second == shownSecond : second / 60 == shownSecond / 60)) {
             return;
         }
         shownSecond = second;
@@ -200,9 +203,10 @@ int main(int argc, char** argv) {
                     (!report.narrationWanted || report.narrationCopied);
     if (!ok) {
         if (outcome == ConversionDriver::Outcome::Built) {
-            say(format(texts::kConvertFailed,
-                       (driver.outputPath() + (report.error.empty() ? "" : " (" + report.error + ")"))
-                           .c_str()));
+            say(format(
+                texts::kConvertFailed,
+                (driver.outputPath() + (report.error.empty() ? "" : " (" + report.error + ")"))
+                    .c_str()));
         }
         return kExitFailed;
     }

@@ -10,13 +10,17 @@ namespace {
 std::uint32_t le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 constexpr std::uint16_t kExtensible = 0xFFFE;
 
 }  // namespace
 
-AudioSource::~AudioSource() { close(); }
+AudioSource::~AudioSource() {
+    close();
+}
 
 bool AudioSource::open(const std::string& path) {
     close();
@@ -80,8 +84,8 @@ bool AudioSource::parse() {
                 format_.formatTag = le16(fmt + 24);
             }
             if ((format_.formatTag != 1 && format_.formatTag != 3) || format_.channels == 0 ||
-                format_.sampleRate == 0 || format_.bitsPerSample == 0 ||
-                format_.bitsPerSample % 8 != 0 ||
+                format_.sampleRate == 0 || format_.sampleRate > AudioFormat::kMaxSampleRate ||
+                format_.bitsPerSample == 0 || format_.bitsPerSample % 8 != 0 ||
                 format_.blockAlign != format_.channels * (format_.bitsPerSample / 8)) {
                 return false;
             }

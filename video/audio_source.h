@@ -12,7 +12,7 @@
 namespace vorlix {
 
 class AudioSource {
-public:
+  public:
     // What a read at a position would yield.
     struct ReadSize {
         std::int64_t bytes = 0;
@@ -46,7 +46,7 @@ public:
     // The number of samples read, 0 at the end, -1 on a read failure.
     std::int64_t read(std::int64_t position, std::int64_t samples, std::span<std::uint8_t> buffer);
 
-private:
+  private:
     bool parse();
 
     std::FILE* file_ = nullptr;

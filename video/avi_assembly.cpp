@@ -11,8 +11,7 @@
 
 namespace vorlix {
 
-StreamCopy::StreamCopy(AviWriter& writer, AudioSource& source)
-    : writer_(writer), source_(source) {}
+StreamCopy::StreamCopy(AviWriter& writer, AudioSource& source) : writer_(writer), source_(source) {}
 
 int StreamCopy::begin() {
     first_ = source_.start();
@@ -40,11 +39,10 @@ int StreamCopy::copyUntil(std::int64_t end) {
         }
         std::int64_t got = source_.read(position_, size.samples, buffer_);
         // A read that yields nothing would never advance: the copy ends there.
-        if (got <= 0 ||
-            !writer_.writeAudio(position_,
-                                std::span(buffer_).first(static_cast<std::size_t>(
-                                    got * source_.format().blockAlign)),
-                                got)) {
+        if (got <= 0 || !writer_.writeAudio(position_,
+                                            std::span(buffer_).first(static_cast<std::size_t>(
+                                                got * source_.format().blockAlign)),
+                                            got)) {
             failed_ = true;
             return -1;
         }

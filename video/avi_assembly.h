@@ -47,7 +47,7 @@ struct AviBuildReport {
 // Copies an audio source into the writer's audio stream, in pieces, so that the copy can be
 // interleaved with the video. Result codes: 0 success, -1 failure (the copy then stops).
 class StreamCopy {
-public:
+  public:
     // A read that cannot say what it would yield conveniently asks for this many samples.
     static constexpr std::int64_t kFallbackSamples = 4096;
 
@@ -61,9 +61,11 @@ public:
     bool failed() const { return failed_; }
     std::int64_t copied() const { return position_ - first_; }
     std::int64_t total() const { return last_ + 1 - first_; }
-    void setProgress(std::function<void()> afterEachPiece) { afterEach_ = std::move(afterEachPiece); }
+    void setProgress(std::function<void()> afterEachPiece) {
+        afterEach_ = std::move(afterEachPiece);
+    }
 
-private:
+  private:
     AviWriter& writer_;
     AudioSource& source_;
     std::vector<std::uint8_t> buffer_;

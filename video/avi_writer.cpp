@@ -25,17 +25,22 @@ std::string avError(const char* what, int code) {
 }
 
 AVCodecID pcmCodecFor(const AudioFormat& f) {
-    if (f.channels == 0 || f.sampleRate == 0 || f.bitsPerSample % 8 != 0 ||
-        f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
+    if (f.channels == 0 || f.sampleRate == 0 || f.sampleRate > AudioFormat::kMaxSampleRate ||
+        f.bitsPerSample % 8 != 0 || f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
         return AV_CODEC_ID_NONE;
     }
     if (f.formatTag == 1) {
         switch (f.bitsPerSample) {
-            case 8: return AV_CODEC_ID_PCM_U8;
-            case 16: return AV_CODEC_ID_PCM_S16LE;
-            case 24: return AV_CODEC_ID_PCM_S24LE;
-            case 32: return AV_CODEC_ID_PCM_S32LE;
-            default: break;
+            case 8:
+                return AV_CODEC_ID_PCM_U8;
+            case 16:
+                return AV_CODEC_ID_PCM_S16LE;
+            case 24:
+                return AV_CODEC_ID_PCM_S24LE;
+            case 32:
+                return AV_CODEC_ID_PCM_S32LE;
+            default:
+                break;
         }
     } else if (f.formatTag == 3) {
         if (f.bitsPerSample == 32) return AV_CODEC_ID_PCM_F32LE;
@@ -45,8 +50,12 @@ AVCodecID pcmCodecFor(const AudioFormat& f) {
 }
 
 // Lower-is-better encoder scales from the 1..100 quality the user sees.
-int qscaleFor(int quality) { return 31 - (std::clamp(quality, 1, 100) - 1) * 29 / 99; }
-int crfFor(int quality) { return 50 - (std::clamp(quality, 1, 100) - 1) * 40 / 99; }
+int qscaleFor(int quality) {
+    return 31 - (std::clamp(quality, 1, 100) - 1) * 29 / 99;
+}
+int crfFor(int quality) {
+    return 50 - (std::clamp(quality, 1, 100) - 1) * 40 / 99;
+}
 
 }  // namespace
 
@@ -63,7 +72,6 @@ struct AviWriter::State {
     std::int32_t height = 0;
     std::int32_t rate = 0;
     std::uint32_t sampleRate = 0;
-    std::vector<std::uint8_t> topDown;
     std::int64_t lastPosition = -1;
     std::int64_t framesWritten = 0;
     bool started = false;
@@ -98,8 +106,8 @@ struct AviWriter::State {
         par->bits_per_coded_sample = 24;
         // Tells the muxer the rows come bottom-up, as a DIB holds them (positive biHeight).
         static constexpr char kBottomUp[] = "BottomUp";
-        par->extradata = static_cast<std::uint8_t*>(
-            av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
+        par->extradata =
+            static_cast<std::uint8_t*>(av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
         if (par->extradata != nullptr) {
             std::memcpy(par->extradata, kBottomUp, sizeof kBottomUp);
             par->extradata_size = sizeof kBottomUp;
@@ -149,15 +157,11 @@ struct AviWriter::State {
 
     bool encode(std::span<const std::uint8_t> rows, std::int64_t position) {
         if (av_frame_make_writable(frame) < 0) return fail("out of memory");
-        const std::size_t stride = AviWriter::rowStride(width);
-        // Top row first for the converter (a negative stride upsets some of its paths).
-        topDown.resize(stride * static_cast<std::size_t>(height));
-        for (std::int32_t y = 0; y < height; ++y) {
-            std::memcpy(topDown.data() + static_cast<std::size_t>(y) * stride,
-                        rows.data() + static_cast<std::size_t>(height - 1 - y) * stride, stride);
-        }
-        const std::uint8_t* src[4] = {topDown.data(), nullptr, nullptr, nullptr};
-        const int srcStride[4] = {static_cast<int>(stride), 0, 0, 0};
+        const int stride = static_cast<int>(AviWriter::rowStride(width));
+        // Bottom-up rows: start at the last one and walk backwards.
+        const std::uint8_t* src[4] = {rows.data() + static_cast<std::size_t>(height - 1) * stride,
+                                      nullptr, nullptr, nullptr};
+        const int srcStride[4] = {-stride, 0, 0, 0};
         sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
         frame->pts = position;
         frame->pict_type = AV_PICTURE_TYPE_I;
@@ -190,7 +194,9 @@ bool AviWriter::open(const std::string& path) {
     return true;
 }
 
-bool AviWriter::isOpen() const { return s_->fmt != nullptr; }
+bool AviWriter::isOpen() const {
+    return s_->fmt != nullptr;
+}
 
 bool AviWriter::addVideoStream(std::int32_t width, std::int32_t height, std::int32_t rate) {
     if (s_->fmt == nullptr || s_->started || s_->video != nullptr) return s_->fail("no file");
@@ -207,7 +213,9 @@ bool AviWriter::addVideoStream(std::int32_t width, std::int32_t height, std::int
     return true;
 }
 
-bool AviWriter::hasVideoStream() const { return s_->video != nullptr; }
+bool AviWriter::hasVideoStream() const {
+    return s_->video != nullptr;
+}
 
 bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
     State& s = *s_;
@@ -240,8 +248,8 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
     } else if (name == "utvideo") {
         e->pix_fmt = AV_PIX_FMT_GBRP;
     } else if (codec->pix_fmts != nullptr) {
-        e->pix_fmt = avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0,
-                                                       nullptr);
+        e->pix_fmt =
+            avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGR24, 0, nullptr);
     } else {
         e->pix_fmt = AV_PIX_FMT_BGR24;
     }
@@ -272,8 +280,7 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
         return s.fail("out of memory");
     }
     s.sws = sws_getCachedContext(s.sws, s.width, s.height, AV_PIX_FMT_BGR24, s.width, s.height,
-                                 e->pix_fmt, SWS_BICUBIC,
-                                 nullptr, nullptr, nullptr);
+                                 e->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (s.sws == nullptr) {
         avcodec_free_context(&s.enc);
         return s.fail("no conversion to the encoder's pixel format");
@@ -325,7 +332,9 @@ bool AviWriter::addAudioStream(const AudioFormat& format) {
     return true;
 }
 
-bool AviWriter::hasAudioStream() const { return s_->audio != nullptr; }
+bool AviWriter::hasAudioStream() const {
+    return s_->audio != nullptr;
+}
 
 bool AviWriter::start() {
     State& s = *s_;
@@ -337,7 +346,9 @@ bool AviWriter::start() {
     return true;
 }
 
-bool AviWriter::isStarted() const { return s_->started; }
+bool AviWriter::isStarted() const {
+    return s_->started;
+}
 
 bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows) {
     State& s = *s_;
@@ -373,8 +384,10 @@ bool AviWriter::writeAudio(std::int64_t position, std::span<const std::uint8_t> 
     State& s = *s_;
     if (!s.started || s.audio == nullptr) return s.fail("no audio stream");
     if (data.empty() || samples <= 0) return s.fail("empty audio write");
-    if (av_new_packet(s.pkt, static_cast<int>(data.size())) < 0) return s.fail("out of memory");
-    std::memcpy(s.pkt->data, data.data(), data.size());
+    // Written at once (no interleaving queue), so the muxer may read the caller's bytes.
+    av_packet_unref(s.pkt);
+    s.pkt->data = const_cast<std::uint8_t*>(data.data());
+    s.pkt->size = static_cast<int>(data.size());
     s.pkt->pts = s.pkt->dts = position;
     s.pkt->duration = samples;
     s.pkt->flags |= AV_PKT_FLAG_KEY;
@@ -401,8 +414,12 @@ bool AviWriter::finish() {
     return ok;
 }
 
-std::int64_t AviWriter::videoFramesWritten() const { return s_->framesWritten; }
+std::int64_t AviWriter::videoFramesWritten() const {
+    return s_->framesWritten;
+}
 
-const std::string& AviWriter::lastError() const { return s_->error; }
+const std::string& AviWriter::lastError() const {
+    return s_->error;
+}
 
 }  // namespace vorlix

@@ -18,6 +18,8 @@ namespace vorlix {
 
 // A PCM format as a WAV file's format chunk gives it.
 struct AudioFormat {
+    static constexpr std::uint32_t kMaxSampleRate = 768000;
+
     std::uint16_t formatTag = 1;  // 1 integer PCM, 3 floating point
     std::uint16_t channels = 1;
     std::uint32_t sampleRate = 44100;
@@ -27,7 +29,7 @@ struct AudioFormat {
 };
 
 class AviWriter {
-public:
+  public:
     // The muxer refuses gaps longer than this many empty positions.
     static constexpr std::int64_t kMaxSkippedPositions = 60000;
 
@@ -61,7 +63,9 @@ public:
     // of a 24-bit DIB (blue, green, red; bottom row first; each padded to 4 bytes). A gap
     // longer than the muxer allows is bridged by repeating the previous frame.
     bool writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows);
-    static std::size_t rowStride(std::int32_t width) { return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4; }
+    static std::size_t rowStride(std::int32_t width) {
+        return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
+    }
     // `samples` sample frames at `position`.
     bool writeAudio(std::int64_t position, std::span<const std::uint8_t> data,
                     std::int64_t samples);
@@ -73,7 +77,7 @@ public:
     // What went wrong last, for a log or the command line.
     const std::string& lastError() const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> s_;
 };

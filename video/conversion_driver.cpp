@@ -12,7 +12,9 @@ ConversionDriver::ConversionDriver(UserPrompts& prompts, ConversionState& state)
     : prompts_(prompts), state_(state) {}
 
 std::string ConversionDriver::withAviExtension(const std::string& path) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     const std::size_t n = path.size();
     if (n >= 4 && path[n - 4] == '.' && lower(path[n - 3]) == 'a' && lower(path[n - 2]) == 'v' &&
         lower(path[n - 1]) == 'i') {

@@ -12,7 +12,7 @@ namespace vorlix {
 class UserPrompts;
 
 class ConversionDriver {
-public:
+  public:
     // The video every conversion writes: 640 x 480, 24-bit, two positions a second.
     static constexpr std::int32_t kWidth = 640;
     static constexpr std::int32_t kHeight = 480;
@@ -44,7 +44,7 @@ public:
     std::int32_t placementMode() const { return placementMode_; }
     const AviBuildReport& lastReport() const { return report_; }
 
-private:
+  private:
     UserPrompts& prompts_;
     ConversionState& state_;
     AviProgressCallback progress_;

@@ -19,10 +19,14 @@ struct Candidate {
 
 // Intra-only encoders with an AVI tag, in the order the user sees them.
 constexpr Candidate kCandidates[] = {
-    {"rawvideo", texts::kCodecUncompressed, false}, {"mjpeg", texts::kCodecMjpeg, true},
-    {"mpeg4", texts::kCodecMpeg4, true},            {"libx264", texts::kCodecH264, true},
-    {"ffv1", texts::kCodecFfv1, false},             {"utvideo", texts::kCodecUtVideo, false},
-    {"zmbv", texts::kCodecZmbv, false},             {"huffyuv", texts::kCodecHuffyuv, false},
+    {"rawvideo", texts::kCodecUncompressed, false},
+    {"mjpeg", texts::kCodecMjpeg, true},
+    {"mpeg4", texts::kCodecMpeg4, true},
+    {"libx264", texts::kCodecH264, true},
+    {"ffv1", texts::kCodecFfv1, false},
+    {"utvideo", texts::kCodecUtVideo, false},
+    {"zmbv", texts::kCodecZmbv, false},
+    {"huffyuv", texts::kCodecHuffyuv, false},
     {"png", texts::kCodecPng, false},
 };
 

@@ -22,7 +22,9 @@ namespace vorlix::testing {
 inline std::uint32_t le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-inline std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 struct AviStream {
     std::string type;     // "vids", "auds"
@@ -181,12 +183,12 @@ inline Decoded decodeAvi(const std::string& path) {
         while (dec != nullptr && avcodec_receive_frame(dec, frame) >= 0) {
             d.width = frame->width;
             d.height = frame->height;
-            sws = sws_getCachedContext(sws, frame->width, frame->height,
-                                       static_cast<AVPixelFormat>(frame->format), frame->width,
-                                       frame->height, AV_PIX_FMT_BGR24,
-                                       SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                       nullptr, nullptr);
-            std::vector<std::uint8_t> bgr(static_cast<std::size_t>(frame->width) * frame->height * 3);
+            sws = sws_getCachedContext(
+                sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                frame->width, frame->height, AV_PIX_FMT_BGR24,
+                SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+            std::vector<std::uint8_t> bgr(static_cast<std::size_t>(frame->width) * frame->height *
+                                          3);
             std::uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
             int dstStride[4] = {frame->width * 3, 0, 0, 0};
             sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);

@@ -36,7 +36,8 @@ ProcessResult convert(const std::vector<std::string>& args) {
     if (p == nullptr) return run;
     std::array<char, 4096> buffer;
     std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) run.output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
+        run.output.append(buffer.data(), n);
     int rc = pclose(p);
     run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return run;
@@ -133,12 +134,18 @@ TEST_F(VorlixConvert, FailuresSayWhatWentWrongAndExitNonZero) {
         {"bad limit", {timeline, "-o", dir.file("x"), "--limit", "ten"}, 2, "--limit"},
         {"unknown option", {timeline, "-o", dir.file("x"), "--fast"}, 2, "--fast"},
         {"three files", {timeline, narration, narration, "-o", dir.file("x")}, 2, narration},
-        {"timeline missing", {dir.file("gone.tmp"), "-o", dir.file("x")}, 1,
+        {"timeline missing",
+         {dir.file("gone.tmp"), "-o", dir.file("x")},
+         1,
          std::string(texts::kTimelineReadError)},
         {"unwritable output", {timeline, "-o", dir.file("no folder/x")}, 1, "CannotOpenAviFile"},
-        {"narration missing", {timeline, dir.file("gone.wav"), "-o", dir.file("x")}, 1,
+        {"narration missing",
+         {timeline, dir.file("gone.wav"), "-o", dir.file("x")},
+         1,
          std::string(texts::kNarrationNotCopied)},
-        {"narration not a WAV", {timeline, dir.file("notes.txt"), "-o", dir.file("x")}, 1,
+        {"narration not a WAV",
+         {timeline, dir.file("notes.txt"), "-o", dir.file("x")},
+         1,
          std::string(texts::kNarrationNotCopied)},
     };
     for (const Case& c : cases) {

@@ -20,14 +20,16 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-void putId(std::vector<std::uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
+void putId(std::vector<std::uint8_t>& b, const char* id) {
+    b.insert(b.end(), id, id + 4);
+}
 
 struct Wav {
     std::uint16_t tag = 1, channels = 1, bits = 8;
     std::uint32_t rate = 44100;
-    std::uint32_t riffSize = 0;      // 0: the right one
-    std::int64_t dataField = -1;     // -1: the right one
-    bool extraChunk = false;         // a LIST chunk between fmt and data
+    std::uint32_t riffSize = 0;   // 0: the right one
+    std::int64_t dataField = -1;  // -1: the right one
+    bool extraChunk = false;      // a LIST chunk between fmt and data
     std::vector<std::uint8_t> samples;
 };
 
@@ -61,6 +63,13 @@ std::vector<std::uint8_t> makeWav(const Wav& w) {
     return b;
 }
 
+template <class Change>
+Wav with(Change change) {
+    Wav w;
+    change(w);
+    return w;
+}
+
 std::vector<std::uint8_t> ramp(std::size_t n) {
     std::vector<std::uint8_t> v(n);
     for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(i * 3 + 1);
@@ -68,11 +77,12 @@ std::vector<std::uint8_t> ramp(std::size_t n) {
 }
 
 class AudioSourceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { path = scratch.file("narration.wav"); }
     void write(const std::vector<std::uint8_t>& bytes) {
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     // Everything the source yields, read the way the copy reads it.
     std::vector<std::uint8_t> readAll(AudioSource& s) {
@@ -120,7 +130,8 @@ TEST_F(AudioSourceTest, ReadsTheSamplesWhateverTheLengthFieldsSay) {
         EXPECT_EQ(s.lengthWasIncomplete(), c.incomplete);
         EXPECT_EQ(s.format().sampleRate, 44100u);
         EXPECT_EQ(s.format().bitsPerSample, 8);
-        EXPECT_EQ(readAll(s), std::vector<std::uint8_t>(samples.begin(), samples.begin() + c.expected));
+        EXPECT_EQ(readAll(s),
+                  std::vector<std::uint8_t>(samples.begin(), samples.begin() + c.expected));
     }
 }
 
@@ -157,10 +168,11 @@ TEST_F(AudioSourceTest, RefusesWhatIsNotPcmWave) {
     } cases[] = {
         {"empty file", {}},
         {"not RIFF", std::vector<std::uint8_t>(64, 'x')},
-        {"compressed format", makeWav(Wav{.tag = 2})},
-        {"12-bit", makeWav(Wav{.bits = 12})},
-        {"no channels", makeWav(Wav{.channels = 0})},
-        {"no rate", makeWav(Wav{.rate = 0})},
+        {"compressed format", makeWav(with([](Wav& w) { w.tag = 2; }))},
+        {"12-bit", makeWav(with([](Wav& w) { w.bits = 12; }))},
+        {"no channels", makeWav(with([](Wav& w) { w.channels = 0; }))},
+        {"no rate", makeWav(with([](Wav& w) { w.rate = 0; }))},
+        {"absurd rate", makeWav(with([](Wav& w) { w.rate = 0x80000000u; }))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -19,7 +19,8 @@ namespace {
 using testing::ScriptedPrompts;
 using Shown = ScriptedPrompts::Shown;
 
-constexpr std::uint8_t kColours[4][3] = {{40, 80, 160}, {200, 30, 10}, {20, 220, 90}, {250, 250, 250}};
+constexpr std::uint8_t kColours[4][3] = {
+    {40, 80, 160}, {200, 30, 10}, {20, 220, 90}, {250, 250, 250}};
 
 // Timeline lines name slides "slideN"; the test paints slide N in colour N (blue, green, red).
 void paint(FrameCanvas& canvas, const std::string& path) {
@@ -52,9 +53,11 @@ class AviAssemblyTest : public ::testing::Test {
             if (i == throwAt) throw std::runtime_error("no memory for the slide");
             paint(canvas, reader.currentSlidePath());
         };
-        AviBuildEnvironment env{prompts, state, [&](const AviProgress& p) { progress.push_back(p); }};
+        AviBuildEnvironment env{prompts, state,
+                                [&](const AviProgress& p) { progress.push_back(p); }};
         int failures = buildAviFile(
-            out, width, height, 24, limit, 2, draw, [&](std::int32_t i) { return reader.frameTime(i); },
+            out, width, height, 24, limit, 2, draw,
+            [&](std::int32_t i) { return reader.frameTime(i); },
             [&](std::int32_t i) { return reader.nextLine(i); }, narrationPath, env, &report);
         EXPECT_EQ(failures, report.failures);
         return failures;
@@ -162,20 +165,27 @@ TEST_F(AviAssemblyTest, NarrationCasesNeverCountAsFailures) {
         std::size_t audioBytes;
     } cases[] = {
         {"no narration", [] { return std::string(); }, 1, {}, 0},
-        {"narration missing", [&] { return dir.file("gone.wav"); }, 1,
-         {{std::string(texts::kNarrationNotCopied), ""}}, 0},
+        {"narration missing",
+         [&] { return dir.file("gone.wav"); },
+         1,
+         {{std::string(texts::kNarrationNotCopied), ""}},
+         0},
         {"not a WAV file",
          [&] {
              testing::writeText(dir.file("bad.wav"), "not a wave file at all, honestly");
              return dir.file("bad.wav");
          },
-         1, {{std::string(texts::kNarrationNotCopied), ""}}, 0},
+         1,
+         {{std::string(texts::kNarrationNotCopied), ""}},
+         0},
         {"length fields never completed",
          [&] {
              testing::writeNarration(dir.file("cut.wav"), samples, false);
              return dir.file("cut.wav");
          },
-         2, {}, samples.size()},
+         2,
+         {},
+         samples.size()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -202,16 +212,36 @@ TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndTheNarrationStillGoesIn) {
         std::vector<std::uint32_t> frames;
     } cases[] = {
         {"codec choice cancelled", kExample, std::nullopt, -1, {}, {}},
-        {"encoder that cannot be opened", kExample, CodecChoice{"no-such-encoder", 0}, -1,
-         {{"WritingERR", "AVI ERR"}}, {}},
-        {"tick repeated (hand-edited file)", "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n", 
-         CodecChoice{"rawvideo", 0}, -1, {{"WritingERR", "AVI ERR"}}, {0, 21}},
-        {"tick going back", "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n", CodecChoice{"mjpeg", 80},
-         -1, {{"WritingERR", "AVI ERR"}}, {0, 21}},
-        {"negative tick", "-4,/s/slide1\n", CodecChoice{"rawvideo", 0}, -1,
-         {{"WritingERR", "AVI ERR"}}, {}},
-        {"frame image not made", kExample, CodecChoice{"rawvideo", 0}, 1,
-         {{"MAKEDIB ERROR!", "AVI ERR"}}, {0}},
+        {"encoder that cannot be opened",
+         kExample,
+         CodecChoice{"no-such-encoder", 0},
+         -1,
+         {{"WritingERR", "AVI ERR"}},
+         {}},
+        {"tick repeated (hand-edited file)",
+         "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
+         CodecChoice{"rawvideo", 0},
+         -1,
+         {{"WritingERR", "AVI ERR"}},
+         {0, 21}},
+        {"tick going back",
+         "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n",
+         CodecChoice{"mjpeg", 80},
+         -1,
+         {{"WritingERR", "AVI ERR"}},
+         {0, 21}},
+        {"negative tick",
+         "-4,/s/slide1\n",
+         CodecChoice{"rawvideo", 0},
+         -1,
+         {{"WritingERR", "AVI ERR"}},
+         {}},
+        {"frame image not made",
+         kExample,
+         CodecChoice{"rawvideo", 0},
+         1,
+         {{"MAKEDIB ERROR!", "AVI ERR"}},
+         {0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -246,8 +276,8 @@ TEST_F(AviAssemblyTest, OutputThatCannotBeOpened) {
     out = dir.file("no such folder/lecture.avi");
     EXPECT_EQ(build(60, narration), 1);
     EXPECT_EQ(state.conversionFinished, 0);
-    EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"CannotOpenAviFile", "Error"},
-                                                  {"WritingERR", "AVI ERR"}}));
+    EXPECT_EQ(prompts.shown,
+              (std::vector<Shown>{{"CannotOpenAviFile", "Error"}, {"WritingERR", "AVI ERR"}}));
     EXPECT_EQ(prompts.codecDialogues, 0);
     EXPECT_FALSE(std::filesystem::exists(out));
 }

@@ -34,7 +34,7 @@ std::vector<std::uint8_t> solidRows(std::uint8_t b, std::uint8_t g, std::uint8_t
 }
 
 class AviWriterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = scratch.path();
         path = (dir / "out.avi").string();
@@ -42,9 +42,8 @@ protected:
 
     // An open writer with the video stream (and the audio stream when asked), header written.
     bool begin(AviWriter& w, const std::string& codec = "rawvideo", bool audio = false) {
-        return w.open(path) && w.addVideoStream(kW, kH, 2) &&
-               w.makeCompressedStream({codec, 90}) && w.setVideoFormat() &&
-               (!audio || w.addAudioStream(AudioFormat{})) && w.start();
+        return w.open(path) && w.addVideoStream(kW, kH, 2) && w.makeCompressedStream({codec, 90}) &&
+               w.setVideoFormat() && (!audio || w.addAudioStream(AudioFormat{})) && w.start();
     }
 
     testing::ScratchDir scratch;
@@ -84,7 +83,9 @@ TEST_F(AviWriterTest, KeyFramesAtTheirPositionsWithEmptyPositionsBetween) {
         std::vector<std::uint32_t> expected(c.positions.begin(), c.positions.end());
         EXPECT_EQ(withData, expected);
         for (const testing::IndexEntry& e : f.index) {
-            if (e.size > 0) EXPECT_TRUE(e.key());
+            if (e.size > 0) {
+                EXPECT_TRUE(e.key());
+            }
         }
         testing::Decoded d = decodeAvi(path);
         EXPECT_EQ(d.framePositions, c.positions);

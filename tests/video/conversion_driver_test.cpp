@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "tests/support/bmp_writer.h"
 #include "resources/texts.h"
 #include "support/avi_probe.h"
 #include "support/narration_wav.h"
 #include "support/scratch_dir.h"
 #include "support/scripted_prompts.h"
+#include "tests/support/bmp_writer.h"
 
 namespace vorlix {
 namespace {
@@ -126,12 +126,24 @@ TEST_F(ConversionDriverTest, SaveDialogueLoopUntilANameOrGivingUp) {
         std::int32_t flag;
         std::vector<Shown> shown;
     } cases[] = {
-        {"cancel, then yes", {std::nullopt}, {true}, ConversionDriver::Outcome::Abandoned, 1,
+        {"cancel, then yes",
+         {std::nullopt},
+         {true},
+         ConversionDriver::Outcome::Abandoned,
+         1,
          {kAbandon}},
-        {"cancel, no, cancel, yes", {std::nullopt, std::nullopt}, {false, true},
-         ConversionDriver::Outcome::Abandoned, 1, {kAbandon, kAbandon}},
-        {"cancel, no, a name", {std::nullopt, "out"}, {false}, ConversionDriver::Outcome::Built,
-         1, {kAbandon, kEnded}},
+        {"cancel, no, cancel, yes",
+         {std::nullopt, std::nullopt},
+         {false, true},
+         ConversionDriver::Outcome::Abandoned,
+         1,
+         {kAbandon, kAbandon}},
+        {"cancel, no, a name",
+         {std::nullopt, "out"},
+         {false},
+         ConversionDriver::Outcome::Built,
+         1,
+         {kAbandon, kEnded}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,9 +195,8 @@ TEST_F(ConversionDriverTest, ReadErrorAndFailedBuildsLeaveTheFlagClear) {
         ConversionDriver driver(p, state);
         EXPECT_EQ(driver.runConversion(timeline, narration, 60), ConversionDriver::Outcome::Built);
         EXPECT_EQ(state.conversionFinished, 0);
-        EXPECT_EQ(p.shown, (std::vector<Shown>{{"CannotOpenAviFile", "Error"},
-                                               {"WritingERR", "AVI ERR"},
-                                               kEnded}));
+        EXPECT_EQ(p.shown, (std::vector<Shown>{
+                               {"CannotOpenAviFile", "Error"}, {"WritingERR", "AVI ERR"}, kEnded}));
     }
 }
 

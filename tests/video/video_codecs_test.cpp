@@ -93,7 +93,9 @@ TEST(VideoCodecs, EachCodecRoundTripsItsFramesAtTheirPositions) {
         testing::AviFile f = testing::readAvi(path);
         EXPECT_EQ(f.videoPositions(true), (std::vector<std::uint32_t>{0, 7}));
         for (const testing::IndexEntry& e : f.index) {
-            if (e.size > 0) EXPECT_TRUE(e.key());
+            if (e.size > 0) {
+                EXPECT_TRUE(e.key());
+            }
         }
         testing::Decoded d = testing::decodeAvi(path);
         ASSERT_EQ(d.frames.size(), 2u);
