@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <span>
 #include <string>
@@ -131,6 +133,15 @@ protected:
                       0);
             QImage slide(640, 480, QImage::Format_RGB888);
             slide.fill(kSlideColours[i]);
+            // A title in the top band, clear of the centre the test reads back.
+            QPainter p(&slide);
+            p.setPen(Qt::white);
+            QFont f = p.font();
+            f.setPixelSize(48);
+            p.setFont(f);
+            p.drawText(QRect(0, 30, 640, 100), Qt::AlignCenter,
+                       QStringLiteral("第%1回  講義").arg(i + 1));
+            p.end();
             ASSERT_TRUE(slide.save(qs(dir_.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
         }
     }
@@ -176,6 +187,17 @@ TEST_F(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
             d->activateWindow();
             pressedAt.push_back(shownTicks(*d));
             QTest::keyClick(d, keys[step]);
+            // VORLIX_SCREENSHOT=<file.png>: the README's picture of a lecture in progress.
+            if (const char* shot = std::getenv("VORLIX_SCREENSHOT"); shot && step == 0) {
+                QTest::qWait(300);
+                const QRect g = d->frameGeometry();
+                const std::string crop = std::to_string(g.width()) + "x" +
+                                         std::to_string(g.height()) + "+" + std::to_string(g.x()) +
+                                         "+" + std::to_string(g.y());
+                EXPECT_EQ(runProgram({"import", "-window", "root", "-crop", crop, shot}, {},
+                                     dir_.file("import.out")),
+                          0);
+            }
         }
         const int last = shownTicks(*d);
         ASSERT_TRUE(QTest::qWaitFor([&] { return shownTicks(*d) >= last + 9; }, kTimeoutMs));
