@@ -45,8 +45,8 @@ inline constexpr const char* kSlideNameFormat = "%sスライド%01ld.bmp";
 inline constexpr std::string_view kCloseDuringLecture =
     "録音中です。録音を終了して保存し，プログラムを閉じますか?";
 inline constexpr const char* kSavedOnCloseFormat =
-    "録音を保存しました。\n音声ファイル: %s\n中間ファイル: %s\n"
-    "動画は vorlix-convert で後から作成できます。";
+    "録音を保存しました。\n音声ファイル: %1$s\n中間ファイル: %2$s\n"
+    "動画は後から次のコマンドで作成できます:\nvorlix-convert %2$s %1$s -o 講義.avi";
 inline constexpr const char* kNarrationSavedOnCloseFormat =
     "録音を保存しました。\n音声ファイル: %s\n中間ファイルは作成できなかったため，動画は作成できません。";
 
