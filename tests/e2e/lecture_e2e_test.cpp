@@ -124,6 +124,8 @@ std::int64_t toneChange(const std::vector<std::uint8_t>& audio, std::size_t from
 class LectureE2E : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The lecture's narration and timeline files stay in the test's folder.
+        ::setenv("TEMP", dir_.path().c_str(), 1);
         ASSERT_TRUE(server_.start()) << server_.error();
         for (int i = 0; i < 3; ++i) {
             const std::string tone = dir_.file("tone" + std::to_string(i) + ".wav");

@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <deque>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "app/lecture_window.h"
 #include "app/qt_text.h"
@@ -91,11 +93,19 @@ class LectureControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::guiApp();
+        // The lecture's own files go to the test's folder and away with it.
+        const char* temp = std::getenv("TEMP");
+        if (temp) savedTemp_ = temp;
+        fs::create_directories(dir_.path() / "temp");
+        ::setenv("TEMP", (dir_.path() / "temp").c_str(), 1);
         window_ = std::make_unique<LectureWindow>(prompts_, device_);
     }
     void TearDown() override {
         window_.reset();  // before the device
-        for (const std::string& p : leftovers_) fs::remove(p);
+        if (savedTemp_)
+            ::setenv("TEMP", savedTemp_->c_str(), 1);
+        else
+            ::unsetenv("TEMP");
     }
 
     void makeSlides(int count) {
@@ -139,7 +149,8 @@ protected:
     ScriptedPrompts prompts_;
     ScriptedWaveInput device_;
     std::unique_ptr<LectureWindow> window_;
-    std::vector<std::string> leftovers_;
+    std::vector<std::string> leftovers_;  // the lecture's narration files
+    std::optional<std::string> savedTemp_;
 };
 
 TEST_F(LectureControllerTest, NoSlidesFoundLeavesStartEnabled) {
@@ -182,7 +193,6 @@ TEST_F(LectureControllerTest, ALectureOfAFewBuffersBecomesTheVideo) {
     const std::string out = dir_.file("lecture");
     prompts_.savePaths = {out};
     click(dialog().endButton());
-    leftovers_.push_back(controller().timelinePath());
 
     EXPECT_EQ(prompts_.log, (std::vector<std::string>{"folder", "save", "codec",
                                                       message(texts::kConversionEnded)}));
@@ -285,7 +295,7 @@ TEST_F(LectureControllerTest, ClosingDuringALectureAsksThenSavesBoth) {
     ASSERT_NE(timelineAt, std::string::npos) << told;
     const auto timelineStart = told.rfind(' ', timelineAt) + 1;
     const std::string timeline = told.substr(timelineStart, timelineAt + 4 - timelineStart);
-    leftovers_.push_back(timeline);
+    EXPECT_EQ(fs::path(timeline).parent_path(), dir_.path() / "temp");
     const auto wav = testing::readBytes(narration);
     ASSERT_EQ(wav.size(), 44 + 2 * kBuffer);
     EXPECT_EQ(testing::le32(&wav[4]), wav.size() - 8);  // header completed
