@@ -11,11 +11,12 @@ namespace vorlix {
 
 std::string slideFolderPrefix(const std::optional<std::string>& chosenFolder) {
     if (!chosenFolder) return {};
+    // An empty path stands for a single blank, which gets its separator like any folder.
+    if (chosenFolder->empty()) return " /";
     std::string path = *chosenFolder;
-    if (path.empty()) path = " ";
     const char last = path.back();
-    if (last == '/' || last == '\\') return path;
-    return path + '/';
+    if (last != '/' && last != '\\') path.push_back('/');
+    return path;
 }
 
 std::string chooseSlideFolder(UserPrompts& prompts) {
@@ -24,12 +25,11 @@ std::string chooseSlideFolder(UserPrompts& prompts) {
 
 std::string slideFileName(std::string_view prefix, long number) {
     const std::string p(prefix);
-    const int n = std::snprintf(nullptr, 0, texts::kSlideNameFormat, p.c_str(), number);
-    if (n < 0) return {};
-    std::string name(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(name.data(), name.size(), texts::kSlideNameFormat, p.c_str(), number);
-    name.resize(static_cast<std::size_t>(n));
-    return name;
+    // Room for the prefix, the fixed part and any number a long can hold.
+    std::vector<char> name(p.size() + 64);
+    const int n = std::snprintf(name.data(), name.size(), texts::kSlideNameFormat, p.c_str(), number);
+    if (n < 0 || static_cast<std::size_t>(n) >= name.size()) return {};
+    return std::string(name.data(), static_cast<std::size_t>(n));
 }
 
 std::vector<std::string> enumerateSlides(std::string_view prefix) {

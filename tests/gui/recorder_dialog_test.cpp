@@ -37,14 +37,17 @@ void expectTidyLayout(QWidget& window) {
     ASSERT_FALSE(children.empty());
     for (QWidget* a : children) {
         EXPECT_TRUE(inside.contains(a->geometry())) << a->objectName().toStdString();
-        if (auto* b = qobject_cast<QPushButton*>(a))
+        if (auto* b = qobject_cast<QPushButton*>(a)) {
             EXPECT_GE(b->width(), b->sizeHint().width()) << a->objectName().toStdString();
-        if (auto* l = qobject_cast<QLabel*>(a); l && !l->text().isEmpty())
+        }
+        if (auto* l = qobject_cast<QLabel*>(a); l && !l->text().isEmpty()) {
             EXPECT_GE(l->width(), l->sizeHint().width()) << a->objectName().toStdString();
-        for (QWidget* b : children)
-            if (a != b)
-                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-                    << a->objectName().toStdString() << " / " << b->objectName().toStdString();
+        }
+        for (QWidget* b : children) {
+            if (a == b) continue;
+            EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " / " << b->objectName().toStdString();
+        }
     }
 }
 
