@@ -60,10 +60,6 @@ class FakeView : public LectureView {
         previews.push_back({current, next, previous});
     }
 
-    std::vector<std::string> clockTexts() const {
-        std::lock_guard lock(mutex_);
-        return clockTexts_;
-    }
     std::string lastClockText() const {
         std::lock_guard lock(mutex_);
         return clockTexts_.empty() ? std::string() : clockTexts_.back();
