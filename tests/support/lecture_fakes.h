@@ -1,8 +1,10 @@
 // Stand-ins for the window: a view that records what it was shown, prompts that record every
-// message and answer from a script.
+// message (and may do something while it is "shown", as a modal dialogue's own event loop
+// would) and answer from a script.
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,10 +19,11 @@ class FakePrompts : public UserPrompts {
     void showMessage(std::string_view text, std::string_view caption = {}) override {
         messages.emplace_back(text);
         captions.emplace_back(caption);
+        if (whileShown) whileShown();
     }
     bool askYesNo(std::string_view text) override {
         messages.emplace_back(text);
-        return yesNoAnswer;
+        return false;
     }
     std::optional<std::string> chooseFolder(std::string_view) override { return folder; }
     std::optional<std::string> askSavePath(std::string_view, std::string_view,
@@ -33,7 +36,7 @@ class FakePrompts : public UserPrompts {
 
     std::vector<std::string> messages;
     std::vector<std::string> captions;
-    bool yesNoAnswer = false;
+    std::function<void()> whileShown;
     std::optional<std::string> folder;
     std::optional<std::string> savePath;
     std::optional<CodecChoice> codec;
@@ -52,9 +55,9 @@ class FakeView : public LectureView {
         clockTexts_.push_back(text);
         changed_.notify_all();
     }
-    void setLevelText(const std::string& text) override { levelText = text; }
-    void setRecIndicator(bool checked) override { recIndicator = checked; }
-    void setStartEnabled(bool enabled) override { startEnabled = enabled; }
+    void setLevelText(const std::string& text) override { levelTexts.push_back(text); }
+    void setRecIndicator(bool checked) override { recIndicator.push_back(checked); }
+    void setStartEnabled(bool) override {}
     void showPreviews(const std::string& current, const std::string& next,
                       const std::string& previous) override {
         previews.push_back({current, next, previous});
@@ -72,9 +75,8 @@ class FakeView : public LectureView {
             lock, timeout, [&] { return !clockTexts_.empty() && clockTexts_.back() == text; });
     }
 
-    std::string levelText;
-    bool recIndicator = false;
-    bool startEnabled = true;
+    std::vector<std::string> levelTexts;
+    std::vector<bool> recIndicator;
     std::vector<Previews> previews;
 
   private:
