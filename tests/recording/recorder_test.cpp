@@ -164,13 +164,34 @@ TEST_F(RecorderTest, EndBeforeTheFirstBufferLeavesABareHeader) {
     }
 }
 
-TEST_F(RecorderTest, TwoLecturesInARowGetFreshBuffersCounterAndFile) {
-    start(1);
+// A second Start or End does nothing; the next lecture waits for the device to close, then
+// gets fresh buffers, counter and file.
+TEST_F(RecorderTest, StartAndStopTwiceThenASecondLecture) {
+    recorder.stopRecording();  // End without a lecture
+    EXPECT_TRUE(device.calls().empty());
+    EXPECT_EQ(narrationFiles(), 0u);
+
+    ASSERT_TRUE(start(1));
     device.deliverAll();
     captureBuffers(3, 50);
+    EXPECT_FALSE(recorder.startRecording(0x9c5));
+    EXPECT_EQ(recorder.completedBufferCount(), 3) << "a refused start leaves the count";
+    EXPECT_EQ(narrationFiles(), 1u);
     const std::string first = narration.path();
-    stop();
-    device.deliverAll();
+    recorder.stopRecording();
+    recorder.stopRecording();
+    Log calls = kStarted;
+    calls.insert(calls.end(), {"addBuffer A", "addBuffer B", "addBuffer A", "reset", "close"});
+    EXPECT_EQ(device.calls(), calls);
+
+    // Until the stopped device has closed: its close would free the buffers of a new start.
+    EXPECT_FALSE(recorder.startRecording(7));
+    EXPECT_EQ(device.pendingNotifications(), 3u);
+    device.deliverNext();
+    device.deliverNext();
+    EXPECT_FALSE(recorder.idle());
+    device.deliverNext();
+    EXPECT_TRUE(recorder.idle());
     EXPECT_EQ(recorder.completedBufferCount(), 5) << "not reset by the stop";
 
     device.clearLogs();
@@ -186,34 +207,6 @@ TEST_F(RecorderTest, TwoLecturesInARowGetFreshBuffersCounterAndFile) {
     EXPECT_EQ(stop().size(), 44 + 2 * kBuffer);
     EXPECT_EQ(readBytes(first).size(), 44 + 3 * kBuffer);
     EXPECT_EQ(narrationFiles(), 2u);
-}
-
-TEST_F(RecorderTest, StartAndStopTwiceDoNothingTheSecondTime) {
-    recorder.stopRecording();  // End without a lecture
-    EXPECT_TRUE(device.calls().empty());
-    EXPECT_EQ(narrationFiles(), 0u);
-
-    ASSERT_TRUE(start());
-    device.deliverAll();
-    captureBuffers(1, 1);
-    EXPECT_FALSE(recorder.startRecording(0x9c5));
-    EXPECT_EQ(recorder.completedBufferCount(), 1) << "a refused start leaves the count";
-    EXPECT_EQ(narrationFiles(), 1u);
-    recorder.stopRecording();
-    recorder.stopRecording();
-    Log calls = kStarted;
-    calls.insert(calls.end(), {"addBuffer A", "reset", "close"});
-    EXPECT_EQ(device.calls(), calls);
-
-    // Until the stopped device has closed: its close would free the buffers of a new start.
-    EXPECT_FALSE(recorder.startRecording(7));
-    EXPECT_EQ(device.pendingNotifications(), 3u);
-    device.deliverNext();
-    device.deliverNext();
-    EXPECT_FALSE(recorder.idle());
-    device.deliverNext();
-    EXPECT_TRUE(recorder.idle());
-    EXPECT_TRUE(start(7));
 }
 
 // Without a device or buffer memory the user is told, the clock runs up to its cap, and the
