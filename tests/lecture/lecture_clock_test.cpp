@@ -63,18 +63,8 @@ class StepPacer : public ClockPacer {
     int released_ = 0;
 };
 
-// Records the thread that shows the clock text.
-class ThreadRecordingView : public FakeView {
-  public:
-    void setClockText(const std::string& text) override {
-        shownBy.store(static_cast<std::uint32_t>(::syscall(SYS_gettid)));
-        FakeView::setClockText(text);
-    }
-    std::atomic<std::uint32_t> shownBy{0};
-};
-
 struct ClockRig {
-    ThreadRecordingView view;
+    FakeView view;
     std::atomic<std::int32_t> buffers{-1};
     StepPacer pacer;
     LectureClock clock{view, buffers, &pacer};
@@ -119,7 +109,7 @@ TEST(LectureClock, ThreadIdAndClockOutliveTheStopAndRestartBeginsAtZero) {
     const std::uint32_t id = rig.clock.threadId();  // known as soon as start returns
     EXPECT_NE(id, static_cast<std::uint32_t>(::syscall(SYS_gettid)));
     EXPECT_EQ(rig.after(20), 11);
-    EXPECT_EQ(rig.view.shownBy.load(), id);  // the id is the clock thread's own
+    EXPECT_EQ(rig.view.clockShownBy.load(), id);  // the id is the clock thread's own
     rig.clock.stop();
     EXPECT_FALSE(rig.clock.isRunning());
     EXPECT_EQ(rig.clock.threadId(), id);

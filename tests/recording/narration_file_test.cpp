@@ -136,25 +136,19 @@ TEST(NarrationFile, UncreatableFileIsReportedOnceAndNothingIsWritten) {
 
 // Lowers the largest file this process may write, so that a write fails part-way as on a full
 // disk; restores the limit afterwards.
-class FileSizeLimit {
-  public:
+struct FileSizeLimit {
     explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit lower = saved_;
-        lower.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &lower) == 0;
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit lower{bytes, saved.rlim_max};
+        ok = ::setrlimit(RLIMIT_FSIZE, &lower) == 0;
     }
     ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, oldHandler_);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, oldHandler);
     }
-    bool ok() const { return ok_; }
-
-  private:
-    rlimit saved_{};
-    sighandler_t oldHandler_;
-    bool ok_ = false;
+    rlimit saved{};
+    bool ok = false;
+    sighandler_t oldHandler = ::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a dead process
 };
 
 // A failed write and the size limit both stop the appending with one message; the header then
@@ -165,7 +159,7 @@ TEST(NarrationFile, StopsAppendingOnAFailedWriteOrAtTheSizeLimit) {
         FakePrompts prompts;
         NarrationFile narration(prompts);
         FileSizeLimit limit(44 + kBuffer + 1000);  // room for one buffer and a bit
-        ASSERT_TRUE(limit.ok());
+        ASSERT_TRUE(limit.ok);
         ASSERT_TRUE(narration.createAt(dir.file("full.wav")));
         for (int n = 0; n < 4; ++n) narration.append(captureBuffer(n));
         EXPECT_EQ(narration.bytesWritten(), static_cast<std::int64_t>(kBuffer) + 1000);

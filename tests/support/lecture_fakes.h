@@ -3,7 +3,12 @@
 // would) and answer from a script.
 #pragma once
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -47,12 +52,13 @@ struct Previews {
     bool operator==(const Previews&) const = default;
 };
 
-// Thread-safe for the clock text, which arrives from the clock thread.
+// Thread-safe for the clock text, which arrives from the clock thread (whose id it keeps).
 class FakeView : public LectureView {
   public:
     void setClockText(const std::string& text) override {
         std::lock_guard lock(mutex_);
-        clockTexts_.push_back(text);
+        clockText_ = text;
+        clockShownBy = static_cast<std::uint32_t>(::syscall(SYS_gettid));
         changed_.notify_all();
     }
     void setLevelText(const std::string& text) override { levelTexts.push_back(text); }
@@ -65,16 +71,16 @@ class FakeView : public LectureView {
 
     std::string lastClockText() const {
         std::lock_guard lock(mutex_);
-        return clockTexts_.empty() ? std::string() : clockTexts_.back();
+        return clockText_;
     }
     // Waits until the last clock text is the given one; false after the timeout.
     template <class Duration>
     bool waitForClockText(const std::string& text, Duration timeout) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(
-            lock, timeout, [&] { return !clockTexts_.empty() && clockTexts_.back() == text; });
+        return changed_.wait_for(lock, timeout, [&] { return clockText_ == text; });
     }
 
+    std::atomic<std::uint32_t> clockShownBy{0};
     std::vector<std::string> levelTexts;
     std::vector<bool> recIndicator;
     std::vector<Previews> previews;
@@ -82,7 +88,7 @@ class FakeView : public LectureView {
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::string> clockTexts_;
+    std::string clockText_;
 };
 
 }  // namespace vorlix::testing
