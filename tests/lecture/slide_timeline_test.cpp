@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <utility>
 
@@ -16,10 +17,8 @@ using testing::FakeView;
 using testing::Previews;
 using Entry = std::pair<std::int32_t, std::int32_t>;
 
-std::vector<std::string> slidePaths(int n) {
-    std::vector<std::string> paths;
-    for (int i = 1; i <= n; ++i) paths.push_back("/lec/スライド" + std::to_string(i) + ".bmp");
-    return paths;
+std::string slide(int n) {
+    return "/lec/スライド" + std::to_string(n) + ".bmp";
 }
 
 struct LectureRig {
@@ -31,13 +30,14 @@ struct LectureRig {
     // Start with n slides found.
     void start(int n) {
         lecture.clearTimeline();
-        lecture.slides().assign(slidePaths(n));
+        std::vector<std::string> paths;
+        for (int i = 1; i <= n; ++i) paths.push_back(slide(i));
+        lecture.slides().assign(paths);
         lecture.openTimeline();
     }
     std::vector<Entry> entries() const {
-        const auto& t = lecture.timeline();
         std::vector<Entry> e;
-        for (int i = 0; i < t.entryCount; ++i) e.emplace_back(t.startTime[i], t.slideIndex[i]);
+        for (int i = 0; i < lecture.timeline().entryCount; ++i) e.push_back(slot(i));
         return e;
     }
     Entry slot(int i) const {
@@ -54,81 +54,57 @@ TEST(SlideTimeline, PreviewChoiceClampsToTheList) {
     };
     for (const auto& c : cases) {
         const PreviewChoice p = choosePreviews(c.k, c.count);
-        EXPECT_EQ(p.current, c.current) << c.k << " of " << c.count;
-        EXPECT_EQ(p.next, c.next) << c.k << " of " << c.count;
-        EXPECT_EQ(p.previous, c.previous) << c.k << " of " << c.count;
+        EXPECT_EQ((std::array{p.current, p.next, p.previous}),
+                  (std::array{c.current, c.next, c.previous}))
+            << c.k << " of " << c.count;
     }
 }
 
-TEST(SlideTimeline, StartOpensWithSlideOneAtTickZero) {
-    LectureRig rig;
-    rig.lecture.slides().currentSlide = 5;  // left over from an earlier lecture
-    rig.start(3);
-    EXPECT_EQ(rig.entries(), (std::vector<Entry>{{0, 0}}));
-    EXPECT_EQ(rig.lecture.slides().currentSlide, 0);
-    ASSERT_EQ(rig.view.previews.size(), 1u);
-    EXPECT_EQ(rig.view.previews[0],
-              (Previews{"/lec/スライド1.bmp", "/lec/スライド2.bmp", "/lec/スライド1.bmp"}));
-}
-
-TEST(SlideTimeline, EveryCommandIsRecordedEvenWithinOneTickOrAtTheEnds) {
-    LectureRig rig;
-    rig.start(3);
-    for (int i = 0; i < 4; ++i) rig.lecture.next();
-    EXPECT_EQ(rig.entries(), (std::vector<Entry>{{0, 0}, {0, 1}, {0, 2}, {0, 2}, {0, 2}}));
-    EXPECT_EQ(rig.lecture.slides().currentSlide, 2);
-    // On the last slide the next preview repeats it.
-    EXPECT_EQ(rig.view.previews.back(),
-              (Previews{"/lec/スライド3.bmp", "/lec/スライド3.bmp", "/lec/スライド2.bmp"}));
-
-    rig.clock = 9;
-    rig.lecture.previous();
-    rig.clock = 12;
-    rig.lecture.previous();
-    rig.lecture.previous();  // on the first slide: recorded again
-    EXPECT_EQ(
-        rig.entries(),
-        (std::vector<Entry>{{0, 0}, {0, 1}, {0, 2}, {0, 2}, {0, 2}, {9, 1}, {12, 0}, {12, 0}}));
-    EXPECT_EQ(rig.view.previews.back(),
-              (Previews{"/lec/スライド1.bmp", "/lec/スライド2.bmp", "/lec/スライド1.bmp"}));
-    EXPECT_TRUE(rig.prompts.messages.empty());
-}
-
-TEST(SlideTimeline, OneSlideShowsItInAllThreePreviews) {
-    LectureRig rig;
-    rig.start(1);
-    rig.clock = 4;
-    rig.lecture.next();
-    rig.lecture.previous();
-    EXPECT_EQ(rig.entries(), (std::vector<Entry>{{0, 0}, {4, 0}, {4, 0}}));
-    for (const auto& p : rig.view.previews) {
-        EXPECT_EQ(p, (Previews{"/lec/スライド1.bmp", "/lec/スライド1.bmp", "/lec/スライド1.bmp"}));
-    }
-}
-
-TEST(SlideTimeline, CloseRecordsFinalTimeClosingEntryAndSentinel) {
+// Every command is recorded at the clock's tick, even within one tick or at either end of the
+// list; End adds the closing entry and the sentinel.
+TEST(SlideTimeline, CommandsAndEndRecordTheTimeline) {
+    struct Command {
+        std::int32_t clock;
+        char what;  // 'n'ext, 'p'revious, 'e'nd
+    };
     struct Case {
-        std::int32_t endClock;
+        int slides;
+        std::vector<Command> commands;
         std::vector<Entry> entries;
+        Previews shown;
     } cases[] = {
-        {0, {{0, 0}, {0, 0}}},             // End right after Start
-        {60, {{0, 0}, {21, 1}, {60, 1}}},  // the slide on screen runs to the end
+        {3,
+         {{0, 'n'}, {0, 'n'}, {0, 'n'}, {0, 'n'}, {9, 'p'}, {12, 'p'}, {12, 'p'}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 2}, {0, 2}, {9, 1}, {12, 0}, {12, 0}},
+         {slide(1), slide(2), slide(1)}},
+        {3, {{0, 'n'}, {0, 'n'}}, {{0, 0}, {0, 1}, {0, 2}}, {slide(3), slide(3), slide(2)}},
+        {1, {{4, 'n'}, {4, 'p'}}, {{0, 0}, {4, 0}, {4, 0}}, {slide(1), slide(1), slide(1)}},
+        {2, {{0, 'e'}}, {{0, 0}, {0, 0}}, {slide(1), slide(2), slide(1)}},  // End right after Start
+        {2, {{21, 'n'}, {60, 'e'}}, {{0, 0}, {21, 1}, {60, 1}}, {slide(2), slide(2), slide(1)}},
     };
     for (const auto& c : cases) {
         LectureRig rig;
-        rig.start(2);
-        if (c.endClock > 0) {
-            rig.clock = 21;
-            rig.lecture.next();
+        rig.lecture.slides().currentSlide = 5;  // left over from an earlier lecture
+        rig.start(c.slides);
+        for (int i = 1; i < 16; ++i) {  // whatever the slots held
+            rig.lecture.timeline().startTime[i] = 77;
+            rig.lecture.timeline().slideIndex[i] = 5;
         }
-        const int sentinelSlot = static_cast<int>(c.entries.size());
-        rig.lecture.timeline().startTime[sentinelSlot] = 77;  // whatever the slot held
-        rig.lecture.timeline().slideIndex[sentinelSlot] = 5;
-        rig.clock = c.endClock;
-        rig.lecture.closeTimeline();
-        EXPECT_EQ(rig.lecture.finalTime(), c.endClock);
+        bool ended = false;
+        for (const auto& cmd : c.commands) {
+            rig.clock = cmd.clock;
+            if (cmd.what == 'n') rig.lecture.next();
+            if (cmd.what == 'p') rig.lecture.previous();
+            if (cmd.what == 'e') rig.lecture.closeTimeline(), ended = true;
+        }
+        SCOPED_TRACE(c.entries.size());
         EXPECT_EQ(rig.entries(), c.entries);
-        EXPECT_EQ(rig.slot(sentinelSlot), (Entry{0, 0}));
+        EXPECT_EQ(rig.view.previews.back(), c.shown);
+        if (ended) {
+            EXPECT_EQ(rig.lecture.finalTime(), c.commands.back().clock);
+            EXPECT_EQ(rig.slot(rig.lecture.timeline().entryCount), (Entry{0, 0}));  // sentinel
+        }
+        EXPECT_TRUE(rig.prompts.messages.empty());
     }
 }
 
@@ -143,14 +119,10 @@ TEST(SlideTimeline, FullTimelineStillMovesButRecordsNothingMore) {
             rig->lecture.previous();
     }
     ASSERT_EQ(rig->lecture.timeline().entryCount, 8200);
-    EXPECT_EQ(rig->slot(8199), (Entry{8199, 1}));
     rig->lecture.timeline().startTime[8200] = 99;
     rig->clock = 9000;
-    const auto shownBefore = rig->view.previews.size();
     rig->lecture.previous();  // the picture changes, the timeline does not
-    EXPECT_EQ(rig->lecture.slides().currentSlide, 0);
-    EXPECT_EQ(rig->view.previews.size(), shownBefore + 1);
-    EXPECT_EQ(rig->lecture.timeline().entryCount, 8200);
+    EXPECT_EQ(rig->view.previews.back(), (Previews{slide(1), slide(2), slide(1)}));
     EXPECT_EQ(rig->slot(8200), (Entry{99, 0}));
     rig->lecture.closeTimeline();
     EXPECT_EQ(rig->lecture.finalTime(), 9000);
@@ -164,8 +136,7 @@ TEST(SlideTimeline, WithoutSlidesCommandsOnlyAskForStart) {
     rig.lecture.next();
     rig.lecture.previous();
     EXPECT_EQ(rig.prompts.messages,
-              (std::vector<std::string>{std::string(texts::kPressStartFirst),
-                                        std::string(texts::kPressStartFirst)}));
+              (std::vector<std::string>(2, std::string(texts::kPressStartFirst))));
     EXPECT_EQ(rig.lecture.timeline().entryCount, 0);
     EXPECT_TRUE(rig.view.previews.empty());
 
@@ -175,13 +146,10 @@ TEST(SlideTimeline, WithoutSlidesCommandsOnlyAskForStart) {
     rig.lecture.next();
     rig.lecture.closeTimeline();
     rig.lecture.resetSlideList();
-    EXPECT_EQ(rig.lecture.slides().slideCount, 0);
-    EXPECT_EQ(rig.lecture.slides().currentSlide, 0);
     EXPECT_EQ(rig.view.previews.back(), (Previews{"", "", ""}));
-    EXPECT_EQ(rig.entries(), (std::vector<Entry>{{0, 0}, {5, 1}, {5, 1}}));
     rig.lecture.next();
     EXPECT_EQ(rig.prompts.messages.size(), 3u);
-    EXPECT_EQ(rig.lecture.timeline().entryCount, 3);
+    EXPECT_EQ(rig.entries(), (std::vector<Entry>{{0, 0}, {5, 1}, {5, 1}}));
     rig.lecture.clearTimeline();
     EXPECT_EQ(rig.lecture.timeline().entryCount, 0);
     EXPECT_EQ(rig.slot(1), (Entry{0, 0}));
@@ -189,9 +157,9 @@ TEST(SlideTimeline, WithoutSlidesCommandsOnlyAskForStart) {
 
 TEST(SlideTimeline, SlideListHoldsAtMost1024Paths) {
     SlideList list;
-    list.assign(slidePaths(1030));
+    list.assign(std::vector<std::string>(1030, "/a.bmp"));
     EXPECT_EQ(list.slideCount, 1024);
-    EXPECT_EQ(list.path(1023), "/lec/スライド1024.bmp");
+    EXPECT_EQ(list.path(1023), "/a.bmp");
     EXPECT_EQ(list.path(1024), "");
     EXPECT_EQ(list.path(-1), "");
 }

@@ -1,8 +1,7 @@
 // A wave-input device whose sound and timing the test decides: the test hands it the bytes that
-// "arrive", makes it fail, and delivers the posted notifications when it chooses, one at a time
-// or all at once. It keeps the device contract through the same queue as the real device, and
-// logs every operation and every delivered notification with buffers named A, B, ... in the
-// order the device first saw them.
+// "arrive", makes it fail, and delivers the posted notifications when it chooses. It keeps the
+// device contract through the same queue as the real device, and logs every operation and every
+// delivered notification with buffers named A, B, ... in the order the device first saw them.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +11,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording/capture_queue.h"
@@ -21,54 +21,92 @@ namespace vorlix::testing {
 
 class ScriptedWaveInput final : public WaveInput, private WaveInputEvents {
   public:
-    ScriptedWaveInput();
-
     // What open() answers; anything but Ok leaves the device closed and posts nothing.
     WaveResult openResult = WaveResult::Ok;
 
-    WaveResult open(const WaveFormat& format, WaveInputEvents& events) override;
-    WaveResult prepare(WaveBuffer& buffer) override;
-    WaveResult addBuffer(WaveBuffer& buffer) override;
-    WaveResult start() override;
-    WaveResult reset() override;
-    WaveResult close() override;
-    WaveResult unprepare(WaveBuffer& buffer) override;
+    WaveResult open(const WaveFormat& format, WaveInputEvents& events) override {
+        if (openResult != WaveResult::Ok) return logged("open", openResult);
+        format_ = format;
+        owner_ = &events;
+        return logged("open", queue_.open(*this));
+    }
+    WaveResult prepare(WaveBuffer& b) override { return logged("prepare", b, queue_.prepare(b)); }
+    WaveResult addBuffer(WaveBuffer& b) override {
+        return logged("addBuffer", b, queue_.addBuffer(b));
+    }
+    WaveResult start() override { return logged("start", queue_.start()); }
+    WaveResult reset() override { return logged("reset", queue_.reset()); }
+    WaveResult close() override { return logged("close", queue_.close()); }
+    WaveResult unprepare(WaveBuffer& b) override {
+        return logged("unprepare", b, queue_.unprepare(b));
+    }
 
     // Sound arriving from the microphone. Returns the bytes that were not kept.
-    std::size_t capture(std::span<const std::uint8_t> bytes);
-    std::size_t capture(std::size_t count, std::uint8_t value);
+    std::size_t capture(std::span<const std::uint8_t> bytes) { return queue_.deliver(bytes); }
+    std::size_t capture(std::size_t count, std::uint8_t value) {
+        return capture(std::vector<std::uint8_t>(count, value));
+    }
     // The microphone goes away.
     void failDevice() { queue_.fail(); }
 
     std::size_t pendingNotifications() const { return pending_.size(); }
     // Delivers the oldest posted notification; false when there was none.
-    bool deliverNext();
+    bool deliverNext() {
+        if (pending_.empty()) return false;
+        auto call = std::move(pending_.front());
+        pending_.pop_front();
+        call();
+        return true;
+    }
     // Delivers notifications until none is left, including those posted meanwhile.
-    std::size_t deliverAll();
+    void deliverAll() {
+        while (deliverNext()) {
+        }
+    }
 
     // "open", "prepare A", "addBuffer B", "start", "reset", "close", "unprepare A"; a refused
     // operation ends in " refused".
     const std::vector<std::string>& calls() const { return calls_; }
     // "open", "data A 88200" (buffer and bytes recorded), "close", "failed".
     const std::vector<std::string>& delivered() const { return delivered_; }
-    void clearLogs();
+    void clearLogs() {
+        calls_.clear();
+        delivered_.clear();
+    }
 
     const WaveFormat& format() const { return format_; }
     const CaptureQueue& queue() const { return queue_; }
 
   private:
-    void onWaveOpen() override;
-    void onWaveData(WaveBuffer& buffer) override;
-    void onWaveClose() override;
-    void onWaveFailed() override;
+    void onWaveOpen() override { delivered("open", &WaveInputEvents::onWaveOpen); }
+    void onWaveClose() override { delivered("close", &WaveInputEvents::onWaveClose); }
+    void onWaveFailed() override { delivered("failed", &WaveInputEvents::onWaveFailed); }
+    void onWaveData(WaveBuffer& b) override {
+        delivered_.push_back("data " + name(b) + " " + std::to_string(b.bytesRecorded));
+        owner_->onWaveData(b);
+    }
+    void delivered(const char* what, void (WaveInputEvents::*call)()) {
+        delivered_.push_back(what);
+        (owner_->*call)();
+    }
 
-    std::string name(const WaveBuffer& buffer);
-    WaveResult logged(std::string call, WaveResult result);
+    std::string name(const WaveBuffer& b) {
+        auto it = names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first;
+        return it->second;
+    }
+    WaveResult logged(std::string call, WaveResult result) {
+        calls_.push_back(result == WaveResult::Ok ? call : call + " refused");
+        return result;
+    }
+    WaveResult logged(const char* call, const WaveBuffer& b, WaveResult result) {
+        return logged(std::string(call) + " " + name(b), result);
+    }
 
-    CaptureQueue queue_;
+    std::deque<std::function<void()>> pending_;
+    CaptureQueue queue_{
+        [this](std::function<void()> call) { pending_.push_back(std::move(call)); }};
     WaveInputEvents* owner_ = nullptr;
     WaveFormat format_;
-    std::deque<std::function<void()>> pending_;
     std::map<const WaveBuffer*, std::string> names_;
     std::vector<std::string> calls_;
     std::vector<std::string> delivered_;

@@ -1,12 +1,14 @@
 // A fresh folder per test under the system temp folder, removed afterwards.
 #pragma once
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,21 @@ class ScratchDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// Points TEMP, where the lecture's temporary files go, at a folder while it lives.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::filesystem::path& folder) {
+        if (const char* old = std::getenv("TEMP")) old_ = old;
+        ::setenv("TEMP", folder.c_str(), 1);
+    }
+    ~TempFolder() { old_ ? ::setenv("TEMP", old_->c_str(), 1) : ::unsetenv("TEMP"); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+  private:
+    std::optional<std::string> old_;
 };
 
 inline std::vector<std::uint8_t> readBytes(const std::string& path) {
