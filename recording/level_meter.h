@@ -1,5 +1,4 @@
-// The speaker's two signs of life, renewed with every completed two-second buffer: how loud
-// the buffer was, and a REC mark that blinks with alternate buffers.
+// How loud the last two seconds were, renewed with every completed capture buffer.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +12,5 @@ std::uint8_t levelRange(std::span<const std::uint8_t> samples);
 
 // The level text for a range: nine grades from silence to too loud.
 std::string_view levelText(int range);
-
-// The REC mark is on after buffer A (odd completed-buffer count), off after buffer B (even).
-constexpr bool recIndicatorChecked(std::int32_t completedBuffers) {
-    return (completedBuffers & 1) != 0;
-}
 
 }  // namespace vorlix
