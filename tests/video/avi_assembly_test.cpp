@@ -23,7 +23,11 @@ using Positions = std::vector<std::uint32_t>;
 constexpr std::uint8_t kColours[4][3] = {
     {40, 80, 160}, {200, 30, 10}, {20, 220, 90}, {250, 250, 250}};
 const std::string kExample = "0,/lec/slide1\n21,/lec/slide2\n60,/lec/slide2\n";
-const Shown kWritingErr{"WritingERR", "AVI ERR"};
+
+// The one message shown, or none.
+std::vector<Shown> shown(std::string_view text, const char* caption) {
+    return text.empty() ? std::vector<Shown>{} : std::vector<Shown>{{std::string(text), caption}};
+}
 
 class AviAssemblyTest : public ::testing::Test {
   protected:
@@ -66,8 +70,6 @@ class AviAssemblyTest : public ::testing::Test {
 TEST_F(AviAssemblyTest, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) {
     EXPECT_EQ(build(kExample, 60, narration), 0);
     EXPECT_TRUE(prompts.shown.empty());
-    ASSERT_FALSE(prompts.offered.empty());
-    EXPECT_EQ(prompts.offered[0].description, texts::kCodecUncompressed);
 
     const testing::AviFile f = testing::readAvi(out);
     ASSERT_EQ(f.streams.size(), 2u);
@@ -101,130 +103,76 @@ TEST_F(AviAssemblyTest, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarrati
     EXPECT_EQ(progress.back().audioSamplesTotal, static_cast<std::int64_t>(samples.size()));
 }
 
-TEST_F(AviAssemblyTest, TheFrameLimitCountsLinesNotTicks) {
+TEST_F(AviAssemblyTest, FrameLimitsAndNarrationProblemsAreNoFailures) {
+    // The limit counts lines, not ticks; a narration that cannot be copied is only reported.
+    testing::writeText(dir.file("bad.wav"), "not a wave file at all, honestly");
+    testing::writeNarration(dir.file("cut.wav"), samples, false);
+    const std::string three = "0,/s/slide1\n1,/s/slide2\n2,/s/slide3\n";
     struct Case {
         const char* what;
         std::string timeline;
         std::int32_t limit;
         Positions frames;
+        std::string narration;
+        bool copied = true;
     } cases[] = {
-        {"limit below the lines", "0,/s/slide1\n1,/s/slide2\n2,/s/slide3\n", 2, {0, 1}},
-        {"limit 0", kExample, 0, {}},
-        {"negative limit", kExample, -5, {}},
-        {"empty timeline", "", 60, {}},
-        {"limit above the lines", kExample, 1000, {0, 21, 60}},
-        {"malformed line ends the timeline", "0,/s/slide1\n5,\n9,/s/slide2\n", 60, {0}},
-        {"late first line", "5,/s/slide1\n9,/s/slide2\n", 60, {5, 9}},
+        {"limit below the lines", three, 2, {0, 1}, narration},
+        {"limit 0", kExample, 0, {}, narration},
+        {"negative limit", kExample, -5, {}, narration},
+        {"empty timeline", "", 60, {}, narration},
+        {"limit above the lines", kExample, 1000, {0, 21, 60}, narration},
+        {"malformed line ends the timeline", "0,/s/slide1\n5,\n9,/s/slide2\n", 60, {0}, narration},
+        {"late first line", "5,/s/slide1\n9,/s/slide2\n", 60, {5, 9}, narration},
+        {"narration length never completed", kExample, 60, {0, 21, 60}, dir.file("cut.wav")},
+        {"no narration", kExample, 60, {0, 21, 60}, "", false},
+        {"narration missing", kExample, 60, {0, 21, 60}, dir.file("gone.wav"), false},
+        {"narration not a WAV file", kExample, 60, {0, 21, 60}, dir.file("bad.wav"), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(build(c.timeline, c.limit, narration), 0);
-        EXPECT_TRUE(prompts.shown.empty());
+        EXPECT_EQ(build(c.timeline, c.limit, c.narration), 0);
+        const bool reported = !c.copied && !c.narration.empty();
+        EXPECT_EQ(prompts.shown, shown(reported ? texts::kNarrationNotCopied : "", ""));
         const testing::AviFile f = testing::readAvi(out);
-        ASSERT_EQ(f.streams.size(), 2u);
+        ASSERT_EQ(f.streams.size(), c.copied ? 2u : 1u);
         EXPECT_GE(f.streams[0].format.size(), 40u);  // the format is there with no frames
         EXPECT_EQ(f.videoPositions(true), c.frames);
-        EXPECT_EQ(testing::decodeAvi(out).audio, samples);
-    }
-}
-
-TEST_F(AviAssemblyTest, NarrationCasesNeverCountAsFailures) {
-    testing::writeText(dir.file("bad.wav"), "not a wave file at all, honestly");
-    testing::writeNarration(dir.file("cut.wav"), samples, false);
-    const Shown notCopied{std::string(texts::kNarrationNotCopied), ""};
-    struct Case {
-        std::string narration;
-        std::vector<Shown> shown;
-        std::size_t audioBytes;
-    } cases[] = {
-        {"", {}, 0},
-        {dir.file("gone.wav"), {notCopied}, 0},
-        {dir.file("bad.wav"), {notCopied}, 0},
-        {dir.file("cut.wav"), {}, samples.size()},  // length fields never completed
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.narration);
-        EXPECT_EQ(build(kExample, 60, c.narration), 0);
-        EXPECT_EQ(prompts.shown, c.shown);
-        const testing::AviFile f = testing::readAvi(out);
-        EXPECT_EQ(f.streams.size(), c.audioBytes ? 2u : 1u);
-        EXPECT_EQ(f.videoPositions(true), (Positions{0, 21, 60}));
-        EXPECT_EQ(testing::decodeAvi(out).audio.size(), c.audioBytes);
+        EXPECT_EQ(testing::decodeAvi(out).audio, c.copied ? samples : std::vector<std::uint8_t>{});
     }
 }
 
 TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndTheNarrationStillGoesIn) {
+    const std::string repeated = "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
+                      back = "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n";
     struct Case {
         const char* what;
         std::string timeline;
-        std::optional<CodecChoice> codec;
-        std::int32_t width;
-        int throwAt;
-        std::vector<Shown> shown;
+        const char* codec;  // nullptr: the choice is cancelled
+        int throwAt;        // the frame whose drawing fails
+        const char* error;
         Positions frames;
-        bool videoStream;
+        bool noFormatFrame = false;
     } cases[] = {
-        {"codec choice cancelled", kExample, std::nullopt, 64, -1, {}, {}, true},
-        {"encoder that cannot be opened",
-         kExample,
-         CodecChoice{"no-such-encoder"},
-         64,
-         -1,
-         {kWritingErr},
-         {},
-         true},
-        {"tick repeated",
-         "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
-         CodecChoice{"rawvideo"},
-         64,
-         -1,
-         {kWritingErr},
-         {0, 21},
-         true},
-        {"tick going back",
-         "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n",
-         CodecChoice{"mjpeg", 80},
-         64,
-         -1,
-         {kWritingErr},
-         {0, 21},
-         true},
-        {"negative tick",
-         "-4,/s/slide1\n",
-         CodecChoice{"rawvideo"},
-         64,
-         -1,
-         {kWritingErr},
-         {},
-         true},
-        {"frame image not made",
-         kExample,
-         CodecChoice{"rawvideo"},
-         64,
-         1,
-         {{"MAKEDIB ERROR!", "AVI ERR"}},
-         {0},
-         true},
-        {"format frame not made",
-         kExample,
-         CodecChoice{"rawvideo"},
-         0,
-         -1,
-         {{"MAKEDIB ERROR!", "AVI ERR"}},
-         {},
-         false},
+        {"codec choice cancelled", kExample, nullptr, -1, nullptr, {}},
+        {"encoder that cannot be opened", kExample, "no-such-encoder", -1, "WritingERR", {}},
+        {"tick repeated", repeated, "rawvideo", -1, "WritingERR", {0, 21}},
+        {"tick going back", back, "mjpeg", -1, "WritingERR", {0, 21}},
+        {"negative tick", "-4,/s/slide1\n", "rawvideo", -1, "WritingERR", {}},
+        {"frame image not made", kExample, "rawvideo", 1, "MAKEDIB ERROR!", {0}},
+        {"format frame not made", kExample, "rawvideo", -1, "MAKEDIB ERROR!", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        prompts.codec = c.codec;
+        prompts.codec.reset();
+        if (c.codec) prompts.codec = CodecChoice{c.codec, 80};
         prompts.codecDialogues = 0;
-        EXPECT_EQ(build(c.timeline, 60, narration, c.width, c.throwAt), 1);
-        EXPECT_EQ(prompts.shown, c.shown);
-        EXPECT_EQ(prompts.codecDialogues, c.videoStream ? 1 : 0);
+        EXPECT_EQ(build(c.timeline, 60, narration, c.noFormatFrame ? 0 : 64, c.throwAt), 1);
+        EXPECT_EQ(prompts.shown, shown(c.error ? c.error : "", "AVI ERR"));
+        EXPECT_EQ(prompts.codecDialogues, c.noFormatFrame ? 0 : 1);
         const testing::AviFile f = testing::readAvi(out);
-        ASSERT_EQ(f.streams.size(), c.videoStream ? 2u : 1u);
+        ASSERT_EQ(f.streams.size(), c.noFormatFrame ? 1u : 2u);
         EXPECT_EQ(f.streams.back().type, "auds");
-        if (c.videoStream) EXPECT_EQ(f.videoPositions(true), c.frames);
+        if (!c.noFormatFrame) EXPECT_EQ(f.videoPositions(true), c.frames);
         EXPECT_EQ(testing::decodeAvi(out).audio, samples);
     }
 }
