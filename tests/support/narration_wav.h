@@ -4,9 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/scratch_dir.h"
 
 namespace vorlix::testing {
 
@@ -54,12 +55,6 @@ inline std::vector<std::uint8_t> wavBytes(const Wav& w) {
     return b;
 }
 
-inline void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 // A recognisable, non-repeating sequence of samples.
 inline std::vector<std::uint8_t> narrationSamples(std::size_t n) {
     std::vector<std::uint8_t> v(n);
@@ -76,9 +71,9 @@ inline std::vector<std::uint8_t> narrationSamples(std::size_t n) {
 // complete = false leaves the two length fields (36 and 0) as a recording cut short leaves them.
 inline void writeNarration(const std::string& path, const std::vector<std::uint8_t>& samples,
                            bool complete = true) {
-    writeBytes(path, wavBytes({.riffSize = complete ? 0u : 36u,
-                               .dataField = complete ? -1 : 0,
-                               .samples = samples}));
+    writeFile(path, wavBytes({.riffSize = complete ? 0u : 36u,
+                              .dataField = complete ? -1 : 0,
+                              .samples = samples}));
 }
 
 }  // namespace vorlix::testing

@@ -19,7 +19,7 @@ std::vector<std::uint8_t> ramp(std::size_t n) {
 class AudioSourceTest : public ::testing::Test {
   protected:
     bool open(AudioSource& s, const Wav& w) {
-        testing::writeBytes(path, testing::wavBytes(w));
+        testing::writeFile(path, testing::wavBytes(w));
         return s.open(path);
     }
     // Everything the source yields, read the way the copy reads it.
@@ -94,7 +94,7 @@ TEST_F(AudioSourceTest, RefusesWhatIsNotPcmWave) {
     };
     for (const auto& file : cases) {
         SCOPED_TRACE(&file - cases);
-        testing::writeBytes(path, file);
+        testing::writeFile(path, file);
         AudioSource s;
         EXPECT_FALSE(s.open(path));
         EXPECT_FALSE(s.isOpen());

@@ -103,83 +103,65 @@ TEST_F(ConversionDriverTest, ConvertsTheLectureIntoTheNamedFile) {
 }
 
 TEST_F(ConversionDriverTest, SaveDialogueLoopUntilANameOrGivingUp) {
+    // The user's moves: C cancels the save dialogue, N and Y answer whether to give up, anything
+    // else is a name typed. Each answer follows one question; a build ends with its message.
     struct Case {
-        const char* what;
-        std::deque<std::optional<std::string>> paths;
-        std::deque<bool> answers;
+        std::vector<std::string> moves;
         Outcome outcome;
-        std::vector<Shown> shown;
-    } cases[] = {
-        {"cancel, then yes", {std::nullopt}, {true}, Outcome::Abandoned, {kAbandon}},
-        {"cancel, no, cancel, yes",
-         {std::nullopt, std::nullopt},
-         {false, true},
-         Outcome::Abandoned,
-         {kAbandon, kAbandon}},
-        {"cancel, no, a name", {std::nullopt, "out"}, {false}, Outcome::Built, {kAbandon, kEnded}},
-    };
+    } cases[] = {{{"C", "Y"}, Outcome::Abandoned},
+                 {{"C", "N", "C", "Y"}, Outcome::Abandoned},
+                 {{"C", "N", "out"}, Outcome::Built}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
         ScriptedPrompts p;
-        p.savePaths = c.paths;
-        for (auto& path : p.savePaths) {
-            if (path) path = dir.file(*path);
+        std::vector<Shown> shown;
+        for (const std::string& move : c.moves) {
+            if (move == "C") {
+                p.savePaths.push_back(std::nullopt);
+            } else if (move == "Y" || move == "N") {
+                p.yesNo.push_back(move == "Y");
+                shown.push_back(kAbandon);
+            } else {
+                p.savePaths.push_back(dir.file(move));
+            }
         }
-        p.yesNo = c.answers;
+        if (c.outcome == Outcome::Built) shown.push_back(kEnded);
+        const std::size_t dialogues = p.savePaths.size();
         ConversionState s;
         ConversionDriver driver(p, s);
-        EXPECT_EQ(driver.runConversion(timeline, "", 60), c.outcome);
+        EXPECT_EQ(driver.runConversion(timeline, "", 60), c.outcome) << c.moves.size();
         EXPECT_EQ(s.conversionFinished, 1);
-        EXPECT_EQ(p.shown, c.shown);
-        EXPECT_EQ(p.saveDialogues.size(), c.paths.size());
+        EXPECT_EQ(p.shown, shown);
+        EXPECT_EQ(p.saveDialogues.size(), dialogues);
         EXPECT_TRUE(p.yesNo.empty());
     }
     EXPECT_TRUE(std::filesystem::exists(dir.file("out.avi")));
 }
 
 TEST_F(ConversionDriverTest, ReadErrorAndFailedBuildsLeaveTheFlagClear) {
-    struct Case {
-        const char* what;
-        std::string timeline, output;
-        bool codecChosen;
-        Outcome outcome;
-        std::vector<Shown> shown;
-        int codecDialogues;
-        bool written;  // the file holds the narration
-    } cases[] = {
-        {"timeline file removed",
-         dir.file("gone.tmp"),
-         "a",
-         true,
-         Outcome::TimelineUnreadable,
-         {{std::string(texts::kTimelineReadError), ""}},
-         0,
-         false},
-        {"codec cancelled", timeline, "b", false, Outcome::Built, {kEnded}, 1, true},
-        {"unwritable output",
-         timeline,
-         "missing folder/c",
-         true,
-         Outcome::Built,
-         {{"CannotOpenAviFile", "Error"}, {"WritingERR", "AVI ERR"}, kEnded},
-         0,
-         false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ScriptedPrompts p;
-        p.savePaths = {dir.file(c.output)};
-        if (!c.codecChosen) p.codec.reset();
+    auto run = [&](const std::string& timelinePath, const std::string& output, Outcome outcome,
+                   bool codecChosen = true) {
+        auto p = std::make_unique<ScriptedPrompts>();
+        p->savePaths = {dir.file(output)};
+        if (!codecChosen) p->codec.reset();
         ConversionState s;
-        ConversionDriver driver(p, s);
-        EXPECT_EQ(driver.runConversion(c.timeline, narration, 60), c.outcome);
+        EXPECT_EQ(ConversionDriver(*p, s).runConversion(timelinePath, narration, 60), outcome);
         EXPECT_EQ(s.conversionFinished, 0);
-        EXPECT_EQ(p.shown, c.shown);
-        EXPECT_EQ(p.codecDialogues, c.codecDialogues);
-        const std::string file = dir.file(c.output + ".avi");
-        EXPECT_EQ(std::filesystem::exists(file), c.written);
-        if (c.written) EXPECT_EQ(testing::decodeAvi(file).audio, samples);
-    }
+        return p;
+    };
+    const auto removed = run(dir.file("gone.tmp"), "a", Outcome::TimelineUnreadable);
+    EXPECT_EQ(removed->shown, (std::vector<Shown>{{std::string(texts::kTimelineReadError), ""}}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.avi")));
+
+    const auto cancelled = run(timeline, "b", Outcome::Built, false);
+    EXPECT_EQ(cancelled->shown, std::vector<Shown>{kEnded});
+    EXPECT_EQ(testing::decodeAvi(dir.file("b.avi")).audio, samples);
+
+    const auto unwritable = run(timeline, "missing folder/c", Outcome::Built);
+    EXPECT_EQ(
+        unwritable->shown,
+        (std::vector<Shown>{{"CannotOpenAviFile", "Error"}, {"WritingERR", "AVI ERR"}, kEnded}));
+    EXPECT_EQ(unwritable->codecDialogues, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing folder/c.avi")));
 }
 
 }  // namespace
