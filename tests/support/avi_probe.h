@@ -22,9 +22,6 @@ namespace vorlix::testing {
 inline std::uint32_t le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-inline std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 struct AviStream {
     std::string type;     // "vids", "auds"
@@ -60,20 +57,16 @@ struct AviFile {
         }
         return out;
     }
-    // The data of the stream's index entries with data, in order.
+    // The data of the stream's index entries with data, in order. Offsets count from the
+    // "movi" list type.
     std::vector<std::vector<std::uint8_t>> chunks(int stream) const {
         std::vector<std::vector<std::uint8_t>> out;
         for (const IndexEntry& e : index) {
-            if (e.stream() != stream || e.size == 0) continue;
-            out.emplace_back(chunkData(e));
+            const std::size_t at = moviStart + e.offset + 8;
+            if (e.stream() != stream || e.size == 0 || at + e.size > bytes.size()) continue;
+            out.emplace_back(bytes.begin() + at, bytes.begin() + at + e.size);
         }
         return out;
-    }
-    std::vector<std::uint8_t> chunkData(const IndexEntry& e) const {
-        // Offsets count from the "movi" list type.
-        std::size_t at = moviStart + e.offset + 8;
-        if (at + e.size > bytes.size()) return {};
-        return {bytes.begin() + at, bytes.begin() + at + e.size};
     }
     std::size_t moviStart = 0;  // offset of the "movi" fourcc
 };
