@@ -131,6 +131,7 @@ struct Decoded {
     std::vector<std::int64_t> framePositions;
     std::vector<std::vector<std::uint8_t>> frames;  // BGR24, top row first, width * 3 per row
     std::vector<std::uint8_t> audio;
+    int audioRate = 0;
 };
 
 inline Decoded decodeAvi(const std::string& path) {
@@ -141,6 +142,7 @@ inline Decoded decodeAvi(const std::string& path) {
     int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     int a = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     AVCodecContext* dec = nullptr;
+    if (a >= 0) d.audioRate = fmt->streams[a]->codecpar->sample_rate;
     if (v >= 0) {
         const AVCodecParameters* par = fmt->streams[v]->codecpar;
         const AVCodec* codec = avcodec_find_decoder(par->codec_id);
