@@ -22,14 +22,11 @@ namespace vorlix::testing {
 inline std::uint32_t le32(const std::uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-inline std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 struct AviStream {
     std::string type;     // "vids", "auds"
     std::string handler;  // fccHandler as four characters (zeros shown as '\0')
-    std::uint32_t scale = 0, rate = 0, start = 0, length = 0, suggestedBufferSize = 0;
+    std::uint32_t rate = 0, length = 0;
     std::vector<std::uint8_t> format;  // strf contents
 };
 
@@ -60,25 +57,16 @@ struct AviFile {
         }
         return out;
     }
-    std::size_t entriesOf(int stream) const {
-        std::size_t n = 0;
-        for (const IndexEntry& e : index) n += e.stream() == stream ? 1 : 0;
-        return n;
-    }
-    // The data of the stream's index entries with data, in order.
+    // The data of the stream's index entries with data, in order. Offsets count from the
+    // "movi" list type.
     std::vector<std::vector<std::uint8_t>> chunks(int stream) const {
         std::vector<std::vector<std::uint8_t>> out;
         for (const IndexEntry& e : index) {
-            if (e.stream() != stream || e.size == 0) continue;
-            out.emplace_back(chunkData(e));
+            const std::size_t at = moviStart + e.offset + 8;
+            if (e.stream() != stream || e.size == 0 || at + e.size > bytes.size()) continue;
+            out.emplace_back(bytes.begin() + at, bytes.begin() + at + e.size);
         }
         return out;
-    }
-    std::vector<std::uint8_t> chunkData(const IndexEntry& e) const {
-        // Offsets count from the "movi" list type.
-        std::size_t at = moviStart + e.offset + 8;
-        if (at + e.size > bytes.size()) return {};
-        return {bytes.begin() + at, bytes.begin() + at + e.size};
     }
     std::size_t moviStart = 0;  // offset of the "movi" fourcc
 };
@@ -104,11 +92,8 @@ inline void walkList(AviFile& f, std::size_t from, std::size_t to, AviStream* cu
             const std::uint8_t* h = &f.bytes[body];
             current->type.assign(reinterpret_cast<const char*>(h), 4);
             current->handler.assign(reinterpret_cast<const char*>(h + 4), 4);
-            current->scale = le32(h + 20);
             current->rate = le32(h + 24);
-            current->start = le32(h + 28);
             current->length = le32(h + 32);
-            current->suggestedBufferSize = le32(h + 36);
         } else if (id == "strf" && current != nullptr) {
             current->format.assign(f.bytes.begin() + body, f.bytes.begin() + body + size);
         } else if (id == "idx1") {
@@ -142,14 +127,11 @@ inline AviFile readAvi(const std::string& path) {
 // What FFmpeg decodes from a file: video frames as top-down BGR24 with their positions, and
 // the audio's bytes.
 struct Decoded {
-    bool opened = false;
     int width = 0, height = 0;
     std::vector<std::int64_t> framePositions;
     std::vector<std::vector<std::uint8_t>> frames;  // BGR24, top row first, width * 3 per row
     std::vector<std::uint8_t> audio;
-    int audioRate = 0, audioChannels = 0;
-    AVCodecID audioCodec = AV_CODEC_ID_NONE;
-    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    int audioRate = 0;
 };
 
 inline Decoded decodeAvi(const std::string& path) {
@@ -160,26 +142,19 @@ inline Decoded decodeAvi(const std::string& path) {
     int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     int a = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     AVCodecContext* dec = nullptr;
+    if (a >= 0) d.audioRate = fmt->streams[a]->codecpar->sample_rate;
     if (v >= 0) {
         const AVCodecParameters* par = fmt->streams[v]->codecpar;
-        d.videoCodec = par->codec_id;
         const AVCodec* codec = avcodec_find_decoder(par->codec_id);
         dec = avcodec_alloc_context3(codec);
         avcodec_parameters_to_context(dec, par);
         dec->thread_count = 1;
         if (avcodec_open2(dec, codec, nullptr) < 0) avcodec_free_context(&dec);
     }
-    if (a >= 0) {
-        const AVCodecParameters* par = fmt->streams[a]->codecpar;
-        d.audioRate = par->sample_rate;
-        d.audioChannels = par->ch_layout.nb_channels;
-        d.audioCodec = par->codec_id;
-    }
-    d.opened = true;
     AVPacket* pkt = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     SwsContext* sws = nullptr;
-    auto take = [&](void) {
+    auto take = [&] {
         while (dec != nullptr && avcodec_receive_frame(dec, frame) >= 0) {
             d.width = frame->width;
             d.height = frame->height;
@@ -193,8 +168,7 @@ inline Decoded decodeAvi(const std::string& path) {
             int dstStride[4] = {frame->width * 3, 0, 0, 0};
             sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
             d.frames.push_back(std::move(bgr));
-            std::int64_t ts = frame->best_effort_timestamp;
-            d.framePositions.push_back(ts);
+            d.framePositions.push_back(frame->best_effort_timestamp);
         }
     };
     while (av_read_frame(fmt, pkt) >= 0) {

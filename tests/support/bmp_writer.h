@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/support/scratch_dir.h"
 
 namespace vorlix::testing {
 
@@ -44,29 +45,13 @@ inline std::vector<std::uint8_t> encodeRows(const BmpHeader& h,
         std::uint8_t* row = out.data() + static_cast<std::size_t>(r) * stride;
         for (int x = 0; x < h.width; ++x) {
             const std::uint32_t v = value(x, y);
-            switch (h.bitCount) {
-                case 1:
-                    row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8));
-                    break;
-                case 4:
-                    row[x / 2] |= static_cast<std::uint8_t>((v & 15) << (x % 2 ? 0 : 4));
-                    break;
-                case 8:
-                    row[x] = static_cast<std::uint8_t>(v);
-                    break;
-                case 16:
-                    row[2 * x] = static_cast<std::uint8_t>(v);
-                    row[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
-                    break;
-                case 24:
-                    row[3 * x] = static_cast<std::uint8_t>(v);
-                    row[3 * x + 1] = static_cast<std::uint8_t>(v >> 8);
-                    row[3 * x + 2] = static_cast<std::uint8_t>(v >> 16);
-                    break;
-                case 32:
-                    for (int i = 0; i < 4; ++i)
-                        row[4 * x + i] = static_cast<std::uint8_t>(v >> (8 * i));
-                    break;
+            if (h.bitCount < 8) {  // most significant first
+                const int bit = x * h.bitCount % 8;
+                row[x * h.bitCount / 8] |= static_cast<std::uint8_t>((v & ((1u << h.bitCount) - 1))
+                                                                     << (8 - h.bitCount - bit));
+            } else {  // little-endian
+                for (int i = 0; i < h.bitCount / 8; ++i)
+                    row[x * (h.bitCount / 8) + i] = static_cast<std::uint8_t>(v >> (8 * i));
             }
         }
     }
@@ -80,31 +65,29 @@ inline std::vector<std::uint8_t> bmpFile(const BmpHeader& h,
     const std::uint32_t offBits =
         14 + h.infoSize + (masksAfter ? 12 : 0) + 4 * static_cast<std::uint32_t>(h.table.size());
     std::vector<std::uint8_t> out;
-    out.push_back('B');
-    out.push_back('M');
-    putLe(out, h.bfSize ? h.bfSize : offBits + static_cast<std::uint32_t>(rows.size()), 4);
-    putLe(out, 0, 4);
-    putLe(out, h.bfOffBits ? h.bfOffBits : offBits, 4);
-    putLe(out, h.infoSize, 4);
-    putLe(out, static_cast<std::uint32_t>(h.width), 4);
-    putLe(out, static_cast<std::uint32_t>(h.height), 4);
-    putLe(out, 1, 2);
-    putLe(out, h.bitCount, 2);
-    putLe(out, h.compression, 4);
-    putLe(out, static_cast<std::uint32_t>(rows.size()), 4);
-    putLe(out, 2835, 4);
-    putLe(out, 2835, 4);
-    putLe(out, h.clrUsed, 4);
-    putLe(out, 0, 4);
-    std::vector<std::uint8_t> extra(h.infoSize > 40 ? h.infoSize - 40 : 0, 0);
-    for (std::size_t i = 0; i < h.masks.size() && 4 * i + 4 <= extra.size(); ++i) {
-        for (int k = 0; k < 4; ++k)
-            extra[4 * i + k] = static_cast<std::uint8_t>(h.masks[i] >> (8 * k));
-    }
-    out.insert(out.end(), extra.begin(), extra.end());
-    if (masksAfter) {
-        for (std::size_t i = 0; i < 3; ++i) putLe(out, i < h.masks.size() ? h.masks[i] : 0, 4);
-    }
+    const std::uint32_t fields[][2] = {
+        {'B' | 'M' << 8, 2},
+        {h.bfSize ? h.bfSize : offBits + static_cast<std::uint32_t>(rows.size()), 4},
+        {0, 4},
+        {h.bfOffBits ? h.bfOffBits : offBits, 4},
+        {h.infoSize, 4},
+        {static_cast<std::uint32_t>(h.width), 4},
+        {static_cast<std::uint32_t>(h.height), 4},
+        {1, 2},
+        {h.bitCount, 2},
+        {h.compression, 4},
+        {static_cast<std::uint32_t>(rows.size()), 4},
+        {2835, 4},
+        {2835, 4},
+        {h.clrUsed, 4},
+        {0, 4}};
+    for (const auto& f : fields) putLe(out, f[0], static_cast<int>(f[1]));
+    // The masks go into a longer header's first words, or after a shorter one.
+    auto mask = [&](std::size_t i) { return i < h.masks.size() ? h.masks[i] : 0; };
+    const std::uint32_t extra = h.infoSize > 40 ? h.infoSize - 40 : 0;
+    for (std::size_t i = 0; i < extra / 4; ++i) putLe(out, mask(i), 4);
+    out.resize(out.size() + extra % 4, 0);
+    for (std::size_t i = 0; masksAfter && i < 3; ++i) putLe(out, mask(i), 4);
     for (std::uint32_t c : h.table) putLe(out, c & 0xFFFFFF, 4);
     out.insert(out.end(), rows.begin(), rows.end());
     return out;
@@ -113,17 +96,8 @@ inline std::vector<std::uint8_t> bmpFile(const BmpHeader& h,
 // A 24-bit bottom-up file of the given pixels (0xRRGGBB, y from the top).
 inline std::vector<std::uint8_t> bmp24(int width, int height,
                                        const std::function<std::uint32_t(int, int)>& rgb) {
-    BmpHeader h;
-    h.width = width;
-    h.height = height;
+    const BmpHeader h{.width = width, .height = height};
     return bmpFile(h, encodeRows(h, rgb));
-}
-
-inline bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace vorlix::testing

@@ -67,4 +67,11 @@ inline void writeText(const std::string& path, const std::string& text) {
     out << text;
 }
 
+inline bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
 }  // namespace vorlix::testing

@@ -9,9 +9,9 @@
 
 #include "resources/texts.h"
 #include "support/avi_probe.h"
+#include "support/bmp_writer.h"
 #include "support/narration_wav.h"
 #include "support/scratch_dir.h"
-#include "video/avi_writer.h"
 
 namespace vorlix {
 namespace {
@@ -43,48 +43,19 @@ ProcessResult convert(const std::vector<std::string>& args) {
     return run;
 }
 
-// A 24-bit bitmap of one colour (blue, green, red).
-void writeSlide(const std::string& path, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    const int w = 32, h = 24;
-    const std::uint32_t size = w * 3 * h;
-    std::vector<std::uint8_t> f(54 + size);
-    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put(2, 54 + size, 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, w, 4);
-    put(22, h, 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
-    put(34, size, 4);
-    for (std::uint32_t i = 0; i < size; i += 3) {
-        f[54 + i] = b;
-        f[55 + i] = g;
-        f[56 + i] = r;
-    }
-    testing::writeText(path, std::string(f.begin(), f.end()));
-}
-
 class VorlixConvert : public ::testing::Test {
   protected:
     void SetUp() override {
-        writeSlide(dir.file("スライド1.bmp"), 255, 0, 0);
-        writeSlide(dir.file("スライド2.bmp"), 0, 0, 255);
-        timeline = dir.file("vx_1_00000001.tmp");
-        testing::writeText(timeline, "0," + dir.file("スライド1.bmp") + "\n21," +
-                                         dir.file("スライド2.bmp") + "\n60," +
-                                         dir.file("スライド2.bmp") + "\n");
-        narration = dir.file("vx_temp_1_00000001.wav");
-        samples = testing::narrationSamples(44100 * 30);
+        const std::string slide1 = dir.file("スライド1.bmp"), slide2 = dir.file("スライド2.bmp");
+        testing::writeFile(slide1, testing::bmp24(32, 24, [](int, int) { return 0x0000FFu; }));
+        testing::writeFile(slide2, testing::bmp24(32, 24, [](int, int) { return 0xFF0000u; }));
+        testing::writeText(timeline, "0," + slide1 + "\n21," + slide2 + "\n60," + slide2 + "\n");
         testing::writeNarration(narration, samples, false);  // left behind by a crash
     }
     testing::ScratchDir dir;
-    std::string timeline, narration;
-    std::vector<std::uint8_t> samples;
+    std::string timeline = dir.file("vx_1_00000001.tmp"),
+                narration = dir.file("vx_temp_1_00000001.wav");
+    std::vector<std::uint8_t> samples = testing::narrationSamples(44100 * 30);
 };
 
 TEST_F(VorlixConvert, RemakesTheLecturesVideo) {
@@ -119,34 +90,34 @@ TEST_F(VorlixConvert, RemakesTheLecturesVideo) {
     }
 }
 
-TEST_F(VorlixConvert, FailuresSayWhatWentWrongAndExitNonZero) {
+TEST_F(VorlixConvert, ExitStatusAndWhatItSays) {
     testing::writeText(dir.file("notes.txt"), "not a wave file");
+    const std::string x = dir.file("x");
     struct Case {
         const char* what;
         std::vector<std::string> args;
         int status;
-        std::string says;
+        std::string_view says;
     } cases[] = {
-        {"no arguments", {}, 2, std::string(texts::kConvertNoTimeline)},
-        {"no output", {timeline}, 2, std::string(texts::kConvertNoOutput)},
-        {"unknown codec", {timeline, "-o", dir.file("x"), "--codec", "hevc"}, 2, "hevc"},
-        {"bad quality", {timeline, "-o", dir.file("x"), "--quality", "101"}, 2, "--quality"},
-        {"bad limit", {timeline, "-o", dir.file("x"), "--limit", "ten"}, 2, "--limit"},
-        {"unknown option", {timeline, "-o", dir.file("x"), "--fast"}, 2, "--fast"},
-        {"three files", {timeline, narration, narration, "-o", dir.file("x")}, 2, narration},
-        {"timeline missing",
-         {dir.file("gone.tmp"), "-o", dir.file("x")},
-         1,
-         std::string(texts::kTimelineReadError)},
+        {"help", {"--help"}, 0, texts::kConvertUsage},
+        {"codec list", {"--list-codecs"}, 0, "\nlibx264 "},
+        {"no arguments", {}, 2, texts::kConvertNoTimeline},
+        {"no output", {timeline}, 2, texts::kConvertNoOutput},
+        {"unknown codec", {timeline, "-o", x, "--codec", "hevc"}, 2, "hevc"},
+        {"bad quality", {timeline, "-o", x, "--quality", "101"}, 2, "--quality"},
+        {"bad limit", {timeline, "-o", x, "--limit", "ten"}, 2, "--limit"},
+        {"unknown option", {timeline, "-o", x, "--fast"}, 2, "--fast"},
+        {"three files", {timeline, narration, narration, "-o", x}, 2, narration},
+        {"timeline missing", {dir.file("gone.tmp"), "-o", x}, 1, texts::kTimelineReadError},
         {"unwritable output", {timeline, "-o", dir.file("no folder/x")}, 1, "CannotOpenAviFile"},
         {"narration missing",
-         {timeline, dir.file("gone.wav"), "-o", dir.file("x")},
+         {timeline, dir.file("gone.wav"), "-o", x},
          1,
-         std::string(texts::kNarrationNotCopied)},
+         texts::kNarrationNotCopied},
         {"narration not a WAV",
-         {timeline, dir.file("notes.txt"), "-o", dir.file("x")},
+         {timeline, dir.file("notes.txt"), "-o", x},
          1,
-         std::string(texts::kNarrationNotCopied)},
+         texts::kNarrationNotCopied},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -154,18 +125,9 @@ TEST_F(VorlixConvert, FailuresSayWhatWentWrongAndExitNonZero) {
         EXPECT_EQ(run.status, c.status) << run.output;
         EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     }
-}
-
-TEST_F(VorlixConvert, HelpAndCodecList) {
-    ProcessResult help = convert({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.output, std::string(texts::kConvertUsage));
-    ProcessResult list = convert({"--list-codecs"});
-    EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.output.rfind("rawvideo", 0), 0u) << list.output;
-    for (const char* name : {"mjpeg", "libx264", "ffv1", "png"}) {
-        EXPECT_NE(list.output.find(std::string("\n") + name + " "), std::string::npos) << name;
-    }
+    // Help is the usage text alone; the codec list starts with the uncompressed choice.
+    EXPECT_EQ(convert({"--help"}).output, texts::kConvertUsage);
+    EXPECT_EQ(convert({"--list-codecs"}).output.rfind("rawvideo", 0), 0u);
 }
 
 }  // namespace

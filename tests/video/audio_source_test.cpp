@@ -2,73 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
+#include "support/narration_wav.h"
 #include "support/scratch_dir.h"
 
 namespace vorlix {
 namespace {
 
-namespace fs = std::filesystem;
-
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void putId(std::vector<std::uint8_t>& b, const char* id) {
-    b.insert(b.end(), id, id + 4);
-}
-
-struct Wav {
-    std::uint16_t tag = 1, channels = 1, bits = 8;
-    std::uint32_t rate = 44100;
-    std::uint32_t riffSize = 0;   // 0: the right one
-    std::int64_t dataField = -1;  // -1: the right one
-    bool extraChunk = false;      // a LIST chunk between fmt and data
-    std::vector<std::uint8_t> samples;
-};
-
-std::vector<std::uint8_t> makeWav(const Wav& w) {
-    std::vector<std::uint8_t> b;
-    putId(b, "RIFF");
-    put32(b, w.riffSize);
-    putId(b, "WAVE");
-    putId(b, "fmt ");
-    put32(b, 16);
-    std::uint16_t align = static_cast<std::uint16_t>(w.channels * w.bits / 8);
-    put16(b, w.tag);
-    put16(b, w.channels);
-    put32(b, w.rate);
-    put32(b, w.rate * align);
-    put16(b, align);
-    put16(b, w.bits);
-    if (w.extraChunk) {
-        putId(b, "LIST");
-        put32(b, 3);
-        b.insert(b.end(), {'a', 'b', 'c', 0});  // odd size, padded
-    }
-    putId(b, "data");
-    put32(b, w.dataField < 0 ? static_cast<std::uint32_t>(w.samples.size())
-                             : static_cast<std::uint32_t>(w.dataField));
-    b.insert(b.end(), w.samples.begin(), w.samples.end());
-    if (w.riffSize == 0) {
-        std::uint32_t size = static_cast<std::uint32_t>(b.size() - 8);
-        std::memcpy(&b[4], &size, 4);
-    }
-    return b;
-}
-
-template <class Change>
-Wav with(Change change) {
-    Wav w;
-    change(w);
-    return w;
-}
+using testing::Wav;
 
 std::vector<std::uint8_t> ramp(std::size_t n) {
     std::vector<std::uint8_t> v(n);
@@ -78,20 +18,17 @@ std::vector<std::uint8_t> ramp(std::size_t n) {
 
 class AudioSourceTest : public ::testing::Test {
   protected:
-    void SetUp() override { path = scratch.file("narration.wav"); }
-    void write(const std::vector<std::uint8_t>& bytes) {
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+    bool open(AudioSource& s, const Wav& w) {
+        testing::writeFile(path, testing::wavBytes(w));
+        return s.open(path);
     }
     // Everything the source yields, read the way the copy reads it.
-    std::vector<std::uint8_t> readAll(AudioSource& s) {
+    static std::vector<std::uint8_t> readAll(AudioSource& s) {
         std::vector<std::uint8_t> out, buf;
         for (std::int64_t p = s.start(); p < s.start() + s.length();) {
-            AudioSource::ReadSize size = s.convenientRead(p);
-            EXPECT_GT(size.samples, 0);
+            const AudioSource::ReadSize size = s.convenientRead(p);
             buf.resize(static_cast<std::size_t>(size.bytes));
-            std::int64_t got = s.read(p, size.samples, buf);
+            const std::int64_t got = s.read(p, size.samples, buf);
             EXPECT_EQ(got, size.samples);
             if (got <= 0) break;
             out.insert(out.end(), buf.begin(), buf.begin() + got * s.format().blockAlign);
@@ -100,117 +37,83 @@ class AudioSourceTest : public ::testing::Test {
         return out;
     }
     testing::ScratchDir scratch;
-    std::string path;
+    std::string path = scratch.file("narration.wav");
 };
 
-TEST_F(AudioSourceTest, ReadsTheSamplesWhateverTheLengthFieldsSay) {
+TEST_F(AudioSourceTest, ReadsTheWholeFramesTheDataHolds) {
     const std::vector<std::uint8_t> samples = ramp(88200 * 2 + 17);
     struct Case {
         const char* what;
-        std::uint32_t riffSize;
-        std::int64_t dataField;
-        std::size_t expected;
+        Wav wav;
+        std::int64_t frames;
         bool incomplete;
     } cases[] = {
-        {"complete header", 0, -1, samples.size(), false},
-        {"never completed (36 and 0)", 36, 0, samples.size(), true},
-        {"length past the end (file cut short)", 0, 10'000'000, samples.size(), true},
-        {"shorter data length wins", 0, 1000, 1000, false},
+        {"complete header", {.samples = samples}, 0, false},
+        {"never completed (36 and 0)",
+         {.riffSize = 36, .dataField = 0, .samples = samples},
+         0,
+         true},
+        {"length past the end (file cut short)",
+         {.dataField = 10'000'000, .samples = samples},
+         0,
+         true},
+        {"shorter data length wins", {.dataField = 1000, .samples = samples}, 1000, false},
+        {"header only", {}, 0, false},
+        {"16-bit stereo after another chunk, length never completed",
+         {.channels = 2, .bits = 16, .dataField = 0, .extraChunk = true, .samples = ramp(4003)},
+         1000,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Wav w;
-        w.samples = samples;
-        w.riffSize = c.riffSize;
-        w.dataField = c.dataField;
-        write(makeWav(w));
         AudioSource s;
-        ASSERT_TRUE(s.open(path));
-        EXPECT_EQ(s.length(), static_cast<std::int64_t>(c.expected));
+        ASSERT_TRUE(open(s, c.wav));
+        const std::int64_t frames =
+            c.frames ? c.frames : static_cast<std::int64_t>(c.wav.samples.size());
+        EXPECT_EQ(s.length(), frames);
         EXPECT_EQ(s.lengthWasIncomplete(), c.incomplete);
-        EXPECT_EQ(s.format().sampleRate, 44100u);
-        EXPECT_EQ(s.format().bitsPerSample, 8);
+        const std::size_t bytes = static_cast<std::size_t>(frames) * s.format().blockAlign;
         EXPECT_EQ(readAll(s),
-                  std::vector<std::uint8_t>(samples.begin(), samples.begin() + c.expected));
-    }
-}
-
-TEST_F(AudioSourceTest, EmptyAndOddLayouts) {
-    {
-        Wav w;  // header only: a narration of no buffers
-        write(makeWav(w));
-        AudioSource s;
-        ASSERT_TRUE(s.open(path));
-        EXPECT_EQ(s.length(), 0);
-        EXPECT_EQ(s.convenientRead(0).samples, 0);
-    }
-    {
-        Wav w;  // a chunk before the data, 16-bit stereo: whole frames only
-        w.extraChunk = true;
-        w.channels = 2;
-        w.bits = 16;
-        w.samples = ramp(4 * 1000 + 3);
-        w.dataField = 0;
-        write(makeWav(w));
-        AudioSource s;
-        ASSERT_TRUE(s.open(path));
-        EXPECT_EQ(s.format().blockAlign, 4);
-        EXPECT_EQ(s.length(), 1000);
-        std::vector<std::uint8_t> got = readAll(s);
-        EXPECT_EQ(got, std::vector<std::uint8_t>(w.samples.begin(), w.samples.begin() + 4000));
+                  std::vector<std::uint8_t>(c.wav.samples.begin(), c.wav.samples.begin() + bytes));
     }
 }
 
 TEST_F(AudioSourceTest, RefusesWhatIsNotPcmWave) {
-    struct Case {
-        const char* what;
-        std::vector<std::uint8_t> bytes;
-    } cases[] = {
-        {"empty file", {}},
-        {"not RIFF", std::vector<std::uint8_t>(64, 'x')},
-        {"compressed format", makeWav(with([](Wav& w) { w.tag = 2; }))},
-        {"12-bit", makeWav(with([](Wav& w) { w.bits = 12; }))},
-        {"no channels", makeWav(with([](Wav& w) { w.channels = 0; }))},
-        {"no rate", makeWav(with([](Wav& w) { w.rate = 0; }))},
-        {"absurd rate", makeWav(with([](Wav& w) { w.rate = 0x80000000u; }))},
+    auto bytes = [](Wav w) { return testing::wavBytes(w); };
+    std::vector<std::uint8_t> dataFirst = {'R', 'I', 'F', 'F', 12,  0,   0, 0, 'W', 'A',
+                                           'V', 'E', 'd', 'a', 't', 'a', 0, 0, 0,   0};
+    const std::vector<std::uint8_t> cases[] = {
+        {},
+        std::vector<std::uint8_t>(64, 'x'),
+        dataFirst,
+        bytes({.tag = 2}),
+        bytes({.bits = 12}),
+        bytes({.channels = 0}),
+        bytes({.rate = 0}),
+        bytes({.rate = 0x80000000u}),
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        write(c.bytes);
+    for (const auto& file : cases) {
+        SCOPED_TRACE(&file - cases);
+        testing::writeFile(path, file);
         AudioSource s;
         EXPECT_FALSE(s.open(path));
         EXPECT_FALSE(s.isOpen());
-    }
-    {
-        // data before fmt
-        std::vector<std::uint8_t> b;
-        putId(b, "RIFF");
-        put32(b, 12);
-        putId(b, "WAVE");
-        putId(b, "data");
-        put32(b, 0);
-        write(b);
-        AudioSource s;
-        EXPECT_FALSE(s.open(path));
     }
     AudioSource s;
     EXPECT_FALSE(s.open(path + ".missing"));
 }
 
 TEST_F(AudioSourceTest, ReadsAreCutAtTheEnd) {
-    Wav w;
-    w.samples = ramp(50000);
-    write(makeWav(w));
+    const Wav w{.samples = ramp(50000)};
     AudioSource s;
-    ASSERT_TRUE(s.open(path));
+    ASSERT_TRUE(open(s, w));
     EXPECT_EQ(s.convenientRead(0).samples, 44100);
     EXPECT_EQ(s.convenientRead(44100).samples, 50000 - 44100);
     EXPECT_EQ(s.readSize(49000, 4096).samples, 1000);
     EXPECT_EQ(s.readSize(50000, 4096).samples, 0);
     EXPECT_EQ(s.readSize(-1, 4096).samples, 0);
-    std::vector<std::uint8_t> small(10);
+    std::vector<std::uint8_t> small(10), buf(4096);
     EXPECT_EQ(s.read(0, 4096, small), -1);  // buffer too small
-    std::vector<std::uint8_t> buf(4096);
     EXPECT_EQ(s.read(50000, 4096, buf), 0);
     ASSERT_EQ(s.read(49000, 4096, buf), 1000);
     EXPECT_EQ(buf[0], w.samples[49000]);

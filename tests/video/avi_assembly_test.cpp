@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "lecture/timeline_reader.h"
@@ -18,82 +17,66 @@ namespace {
 
 using testing::ScriptedPrompts;
 using Shown = ScriptedPrompts::Shown;
+using Positions = std::vector<std::uint32_t>;
 
+// Slide N of a timeline ("/x/slideN") is painted in colour N (blue, green, red).
 constexpr std::uint8_t kColours[4][3] = {
     {40, 80, 160}, {200, 30, 10}, {20, 220, 90}, {250, 250, 250}};
+const std::string kExample = "0,/lec/slide1\n21,/lec/slide2\n60,/lec/slide2\n";
 
-// Timeline lines name slides "slideN"; the test paints slide N in colour N (blue, green, red).
-void paint(FrameCanvas& canvas, const std::string& path) {
-    const std::uint8_t* c = kColours[(path.empty() ? '0' : path.back()) - '0'];
-    for (std::size_t i = 0; i < canvas.pixels.size(); i += 3) {
-        canvas.pixels[i] = c[0];
-        canvas.pixels[i + 1] = c[1];
-        canvas.pixels[i + 2] = c[2];
-    }
+// The one message shown, or none.
+std::vector<Shown> shown(std::string_view text, const char* caption) {
+    return text.empty() ? std::vector<Shown>{} : std::vector<Shown>{{std::string(text), caption}};
 }
 
 class AviAssemblyTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        timeline = dir.file("timeline.tmp");
-        narration = dir.file("narration.wav");
-        out = dir.file("lecture.avi");
-        samples = testing::narrationSamples(44100 * 6 + 123);
-        testing::writeNarration(narration, samples);
-    }
+    void SetUp() override { testing::writeNarration(narration, samples); }
 
-    void writeTimeline(const std::string& text) { testing::writeText(timeline, text); }
-
-    // One build over the timeline file, as the conversion runs it.
-    int build(std::int32_t limit, const std::string& narrationPath, std::int32_t width = 64,
-              std::int32_t height = 48, int throwAt = -1) {
+    // One build over the timeline, as the conversion runs it; the slide drawn at throwAt fails.
+    int build(const std::string& timelineText, std::int32_t limit, const std::string& narrationPath,
+              std::int32_t width = 64, int throwAt = -1) {
+        prompts.shown.clear();
+        state.conversionFinished = 0;
+        testing::writeText(timeline, timelineText);
         TimelineReader reader;
         EXPECT_TRUE(reader.open(timeline));
-        DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t i) {
+        const DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t i) {
             if (i == throwAt) throw std::runtime_error("no memory for the slide");
-            paint(canvas, reader.currentSlidePath());
+            const std::string& slide = reader.currentSlidePath();
+            const std::uint8_t* c = kColours[slide.empty() ? 0 : slide.back() - '0'];
+            for (std::size_t p = 0; p < canvas.pixels.size(); ++p) canvas.pixels[p] = c[p % 3];
         };
         AviBuildEnvironment env{prompts, state,
                                 [&](const AviProgress& p) { progress.push_back(p); }};
-        int failures = buildAviFile(
-            out, width, height, 24, limit, 2, draw,
-            [&](std::int32_t i) { return reader.frameTime(i); },
+        const int failures = buildAviFile(
+            out, width, 48, 24, limit, 2, draw, [&](std::int32_t i) { return reader.frameTime(i); },
             [&](std::int32_t i) { return reader.nextLine(i); }, narrationPath, env, &report);
         EXPECT_EQ(failures, report.failures);
+        EXPECT_EQ(state.conversionFinished, failures == 0 ? 1 : 0);
         return failures;
     }
 
     testing::ScratchDir dir;
-    std::string timeline, narration, out;
-    std::vector<std::uint8_t> samples;
+    std::string timeline = dir.file("timeline.tmp"), narration = dir.file("narration.wav"),
+                out = dir.file("lecture.avi");
+    std::vector<std::uint8_t> samples = testing::narrationSamples(44100 * 31 + 123);  // over 30 s
     ScriptedPrompts prompts;
     ConversionState state;
     AviBuildReport report;
     std::vector<AviProgress> progress;
 };
 
-const std::string kExample = "0,/lec/slide1\n21,/lec/slide2\n60,/lec/slide2\n";
-
 TEST_F(AviAssemblyTest, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) {
-    samples = testing::narrationSamples(44100 * 31 + 123);  // a little over the 30 s
-    testing::writeNarration(narration, samples);
-    writeTimeline(kExample);
-    EXPECT_EQ(build(60, narration), 0);
-    EXPECT_EQ(state.conversionFinished, 1);
+    EXPECT_EQ(build(kExample, 60, narration), 0);
     EXPECT_TRUE(prompts.shown.empty());
-    ASSERT_FALSE(prompts.offered.empty());
-    EXPECT_EQ(prompts.offered[0].description, texts::kCodecUncompressed);
 
-    testing::AviFile f = testing::readAvi(out);
+    const testing::AviFile f = testing::readAvi(out);
     ASSERT_EQ(f.streams.size(), 2u);
-    EXPECT_EQ(f.streams[0].type, "vids");
     EXPECT_EQ(f.streams[0].rate, 2u);
-    EXPECT_EQ(f.streams[0].scale, 1u);
     EXPECT_EQ(f.streams[0].length, 61u);  // 30.5 s: the closing line's frame included
-    EXPECT_EQ(f.streams[0].suggestedBufferSize, 64u * 48 * 3);
-    EXPECT_EQ(f.videoPositions(true), (std::vector<std::uint32_t>{0, 21, 60}));
+    EXPECT_EQ(f.videoPositions(true), (Positions{0, 21, 60}));
     EXPECT_EQ(f.videoPositions(false).size(), 58u);  // the empty positions are in the index
-    EXPECT_EQ(f.streams[1].type, "auds");
     EXPECT_EQ(f.streams[1].length, samples.size());
 
     // Interleaved: the frame at 21 (10.5 s) follows the audio of its first 10.5 s.
@@ -106,193 +89,102 @@ TEST_F(AviAssemblyTest, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarrati
     EXPECT_GE(audioBefore, 21u * 22050);
     EXPECT_LT(audioBefore, 21u * 22050 + 44100);
 
-    testing::Decoded d = testing::decodeAvi(out);
+    const testing::Decoded d = testing::decodeAvi(out);
     EXPECT_EQ(d.audio, samples);
-    ASSERT_EQ(d.frames.size(), 3u);
     EXPECT_EQ(d.framePositions, (std::vector<std::int64_t>{0, 21, 60}));
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < d.frames.size(); ++i) {
         const std::uint8_t* c = kColours[i == 0 ? 1 : 2];
-        EXPECT_EQ(d.frames[i][0], c[0]);
-        EXPECT_EQ(d.frames[i][1], c[1]);
-        EXPECT_EQ(d.frames[i][2], c[2]);
+        EXPECT_EQ(std::vector<std::uint8_t>(d.frames[i].begin(), d.frames[i].begin() + 3),
+                  std::vector<std::uint8_t>(c, c + 3));
     }
-
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back().linesDone, 3);
     EXPECT_EQ(progress.back().audioSamplesCopied, static_cast<std::int64_t>(samples.size()));
     EXPECT_EQ(progress.back().audioSamplesTotal, static_cast<std::int64_t>(samples.size()));
 }
 
-TEST_F(AviAssemblyTest, TheFrameLimitCountsLinesNotTicks) {
+TEST_F(AviAssemblyTest, FrameLimitsAndNarrationProblemsAreNoFailures) {
+    // The limit counts lines, not ticks; a narration that cannot be copied is only reported.
+    testing::writeText(dir.file("bad.wav"), "not a wave file at all, honestly");
+    testing::writeNarration(dir.file("cut.wav"), samples, false);
+    const std::string three = "0,/s/slide1\n1,/s/slide2\n2,/s/slide3\n";
     struct Case {
         const char* what;
         std::string timeline;
         std::int32_t limit;
-        std::vector<std::uint32_t> frames;
+        Positions frames;
+        std::string narration;
+        bool copied = true;
     } cases[] = {
-        {"limit below the lines", "0,/s/slide1\n1,/s/slide2\n2,/s/slide3\n", 2, {0, 1}},
-        {"limit 0", kExample, 0, {}},
-        {"negative limit", kExample, -5, {}},
-        {"empty timeline", "", 60, {}},
-        {"limit above the lines", kExample, 1000, {0, 21, 60}},
-        {"malformed line ends the timeline", "0,/s/slide1\n5,\n9,/s/slide2\n", 60, {0}},
-        {"late first line", "5,/s/slide1\n9,/s/slide2\n", 60, {5, 9}},
+        {"limit below the lines", three, 2, {0, 1}, narration},
+        {"limit 0", kExample, 0, {}, narration},
+        {"negative limit", kExample, -5, {}, narration},
+        {"empty timeline", "", 60, {}, narration},
+        {"limit above the lines", kExample, 1000, {0, 21, 60}, narration},
+        {"malformed line ends the timeline", "0,/s/slide1\n5,\n9,/s/slide2\n", 60, {0}, narration},
+        {"late first line", "5,/s/slide1\n9,/s/slide2\n", 60, {5, 9}, narration},
+        {"narration length never completed", kExample, 60, {0, 21, 60}, dir.file("cut.wav")},
+        {"no narration", kExample, 60, {0, 21, 60}, "", false},
+        {"narration missing", kExample, 60, {0, 21, 60}, dir.file("gone.wav"), false},
+        {"narration not a WAV file", kExample, 60, {0, 21, 60}, dir.file("bad.wav"), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        prompts.shown.clear();
-        state.conversionFinished = 0;
-        writeTimeline(c.timeline);
-        EXPECT_EQ(build(c.limit, narration), 0);
-        EXPECT_EQ(state.conversionFinished, 1);
-        EXPECT_TRUE(prompts.shown.empty());
-        testing::AviFile f = testing::readAvi(out);
-        ASSERT_EQ(f.streams.size(), 2u);
-        EXPECT_EQ(f.streams[0].type, "vids");
+        EXPECT_EQ(build(c.timeline, c.limit, c.narration), 0);
+        const bool reported = !c.copied && !c.narration.empty();
+        EXPECT_EQ(prompts.shown, shown(reported ? texts::kNarrationNotCopied : "", ""));
+        const testing::AviFile f = testing::readAvi(out);
+        ASSERT_EQ(f.streams.size(), c.copied ? 2u : 1u);
         EXPECT_GE(f.streams[0].format.size(), 40u);  // the format is there with no frames
         EXPECT_EQ(f.videoPositions(true), c.frames);
-        EXPECT_EQ(f.streams[1].length, samples.size());
-        EXPECT_EQ(testing::decodeAvi(out).audio, samples);
-    }
-}
-
-TEST_F(AviAssemblyTest, NarrationCasesNeverCountAsFailures) {
-    struct Case {
-        const char* what;
-        std::function<std::string()> narrationPath;
-        std::size_t streams;
-        std::vector<Shown> shown;
-        std::size_t audioBytes;
-    } cases[] = {
-        {"no narration", [] { return std::string(); }, 1, {}, 0},
-        {"narration missing",
-         [&] { return dir.file("gone.wav"); },
-         1,
-         {{std::string(texts::kNarrationNotCopied), ""}},
-         0},
-        {"not a WAV file",
-         [&] {
-             testing::writeText(dir.file("bad.wav"), "not a wave file at all, honestly");
-             return dir.file("bad.wav");
-         },
-         1,
-         {{std::string(texts::kNarrationNotCopied), ""}},
-         0},
-        {"length fields never completed",
-         [&] {
-             testing::writeNarration(dir.file("cut.wav"), samples, false);
-             return dir.file("cut.wav");
-         },
-         2,
-         {},
-         samples.size()},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        prompts.shown.clear();
-        state.conversionFinished = 0;
-        writeTimeline(kExample);
-        EXPECT_EQ(build(60, c.narrationPath()), 0);
-        EXPECT_EQ(state.conversionFinished, 1);
-        EXPECT_EQ(prompts.shown, c.shown);
-        testing::AviFile f = testing::readAvi(out);
-        EXPECT_EQ(f.streams.size(), c.streams);
-        EXPECT_EQ(f.videoPositions(true), (std::vector<std::uint32_t>{0, 21, 60}));
-        EXPECT_EQ(testing::decodeAvi(out).audio.size(), c.audioBytes);
+        EXPECT_EQ(testing::decodeAvi(out).audio, c.copied ? samples : std::vector<std::uint8_t>{});
     }
 }
 
 TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndTheNarrationStillGoesIn) {
+    const std::string repeated = "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
+                      back = "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n";
     struct Case {
         const char* what;
         std::string timeline;
-        std::optional<CodecChoice> codec;
-        int throwAt;
-        std::vector<Shown> shown;
-        std::vector<std::uint32_t> frames;
+        const char* codec;  // nullptr: the choice is cancelled
+        int throwAt;        // the frame whose drawing fails
+        const char* error;
+        Positions frames;
+        bool noFormatFrame = false;
     } cases[] = {
-        {"codec choice cancelled", kExample, std::nullopt, -1, {}, {}},
-        {"encoder that cannot be opened",
-         kExample,
-         CodecChoice{"no-such-encoder", 0},
-         -1,
-         {{"WritingERR", "AVI ERR"}},
-         {}},
-        {"tick repeated (hand-edited file)",
-         "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
-         CodecChoice{"rawvideo", 0},
-         -1,
-         {{"WritingERR", "AVI ERR"}},
-         {0, 21}},
-        {"tick going back",
-         "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n",
-         CodecChoice{"mjpeg", 80},
-         -1,
-         {{"WritingERR", "AVI ERR"}},
-         {0, 21}},
-        {"negative tick",
-         "-4,/s/slide1\n",
-         CodecChoice{"rawvideo", 0},
-         -1,
-         {{"WritingERR", "AVI ERR"}},
-         {}},
-        {"frame image not made",
-         kExample,
-         CodecChoice{"rawvideo", 0},
-         1,
-         {{"MAKEDIB ERROR!", "AVI ERR"}},
-         {0}},
+        {"codec choice cancelled", kExample, nullptr, -1, nullptr, {}},
+        {"encoder that cannot be opened", kExample, "no-such-encoder", -1, "WritingERR", {}},
+        {"tick repeated", repeated, "rawvideo", -1, "WritingERR", {0, 21}},
+        {"tick going back", back, "mjpeg", -1, "WritingERR", {0, 21}},
+        {"negative tick", "-4,/s/slide1\n", "rawvideo", -1, "WritingERR", {}},
+        {"frame image not made", kExample, "rawvideo", 1, "MAKEDIB ERROR!", {0}},
+        {"format frame not made", kExample, "rawvideo", -1, "MAKEDIB ERROR!", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        prompts.shown.clear();
-        prompts.codec = c.codec;
-        state.conversionFinished = 0;
-        writeTimeline(c.timeline);
-        EXPECT_EQ(build(60, narration, 64, 48, c.throwAt), 1);
-        EXPECT_EQ(state.conversionFinished, 0);
-        EXPECT_EQ(prompts.shown, c.shown);
-        testing::AviFile f = testing::readAvi(out);
-        ASSERT_EQ(f.streams.size(), 2u);
-        EXPECT_EQ(f.videoPositions(true), c.frames);
+        prompts.codec.reset();
+        if (c.codec) prompts.codec = CodecChoice{c.codec, 80};
+        prompts.codecDialogues = 0;
+        EXPECT_EQ(build(c.timeline, 60, narration, c.noFormatFrame ? 0 : 64, c.throwAt), 1);
+        EXPECT_EQ(prompts.shown, shown(c.error ? c.error : "", "AVI ERR"));
+        EXPECT_EQ(prompts.codecDialogues, c.noFormatFrame ? 0 : 1);
+        const testing::AviFile f = testing::readAvi(out);
+        ASSERT_EQ(f.streams.size(), c.noFormatFrame ? 1u : 2u);
+        EXPECT_EQ(f.streams.back().type, "auds");
+        if (!c.noFormatFrame) EXPECT_EQ(f.videoPositions(true), c.frames);
         EXPECT_EQ(testing::decodeAvi(out).audio, samples);
     }
 }
 
-TEST_F(AviAssemblyTest, FormatFrameNotMadeLeavesOnlyTheNarration) {
-    writeTimeline(kExample);
-    EXPECT_EQ(build(60, narration, 0, 480), 1);
-    EXPECT_EQ(state.conversionFinished, 0);
-    EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"MAKEDIB ERROR!", "AVI ERR"}}));
-    EXPECT_EQ(prompts.codecDialogues, 0);
-    testing::AviFile f = testing::readAvi(out);
-    ASSERT_EQ(f.streams.size(), 1u);
-    EXPECT_EQ(f.streams[0].type, "auds");
-    EXPECT_EQ(testing::decodeAvi(out).audio, samples);
-}
-
-TEST_F(AviAssemblyTest, OutputThatCannotBeOpened) {
-    writeTimeline(kExample);
-    out = dir.file("no such folder/lecture.avi");
-    EXPECT_EQ(build(60, narration), 1);
-    EXPECT_EQ(state.conversionFinished, 0);
-    EXPECT_EQ(prompts.shown,
-              (std::vector<Shown>{{"CannotOpenAviFile", "Error"}, {"WritingERR", "AVI ERR"}}));
-    EXPECT_EQ(prompts.codecDialogues, 0);
-    EXPECT_FALSE(std::filesystem::exists(out));
-}
-
 TEST_F(AviAssemblyTest, ASecondBuildReplacesTheFile) {
-    writeTimeline(kExample);
-    ASSERT_EQ(build(60, narration), 0);
+    ASSERT_EQ(build(kExample, 60, narration), 0);
     const auto firstSize = std::filesystem::file_size(out);
-    writeTimeline("0,/s/slide3\n");
-    ASSERT_EQ(build(60, ""), 0);
+    ASSERT_EQ(build("0,/s/slide3\n", 60, ""), 0);
     EXPECT_LT(std::filesystem::file_size(out), firstSize);
-    testing::AviFile f = testing::readAvi(out);
-    ASSERT_EQ(f.streams.size(), 1u);
-    EXPECT_EQ(f.videoPositions(true), (std::vector<std::uint32_t>{0}));
-    testing::Decoded d = testing::decodeAvi(out);
+    EXPECT_EQ(testing::readAvi(out).streams.size(), 1u);
+    const testing::Decoded d = testing::decodeAvi(out);
+    EXPECT_EQ(d.framePositions, std::vector<std::int64_t>{0});
     ASSERT_EQ(d.frames.size(), 1u);
     EXPECT_EQ(d.frames[0][2], kColours[3][2]);
 }
