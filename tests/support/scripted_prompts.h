@@ -2,6 +2,8 @@
 // tests.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <optional>
 #include <string>
@@ -34,6 +36,12 @@ class ScriptedPrompts : public UserPrompts {
                                            std::string_view initialName) override {
         saveDialogues.push_back(
             {std::string(description), std::string(pattern), std::string(initialName)});
+        if (saveDialogues.size() > kMaxSaveDialogues) {
+            // A loop that never ends would hang the suite: fail loudly instead.
+            std::fprintf(stderr, "the save dialogue came back %zu times: endless loop\n",
+                         saveDialogues.size());
+            std::abort();
+        }
         if (savePaths.empty()) return std::nullopt;
         std::optional<std::string> answer = savePaths.front();
         savePaths.pop_front();
@@ -44,6 +52,8 @@ class ScriptedPrompts : public UserPrompts {
         ++codecDialogues;
         return codec;
     }
+
+    static constexpr std::size_t kMaxSaveDialogues = 100;
 
     std::vector<Shown> shown;
     std::deque<bool> yesNo;
