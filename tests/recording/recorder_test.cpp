@@ -242,7 +242,9 @@ TEST_F(RecorderTest, NoDeviceOrNoBufferMemoryIsReportedAndTheLectureGoesOn) {
         fault(false);
         ASSERT_TRUE(start());
         EXPECT_TRUE(recorder.buffersAllocated());
-        if (c.buffersReused) EXPECT_EQ(allocations, 2);
+        if (c.buffersReused) {
+            EXPECT_EQ(allocations, 2);
+        }
         device.deliverAll();
         captureBuffers(2, 3);
         EXPECT_EQ(recorder.completedBufferCount(), 2);

@@ -17,12 +17,14 @@ struct Wav {
     std::uint32_t riffSize = 0;   // 0: the right one
     std::int64_t dataField = -1;  // -1: the right one
     bool extraChunk = false;      // a LIST chunk of odd size between fmt and data
-    std::vector<std::uint8_t> samples;
+    std::vector<std::uint8_t> samples = {};
 };
 
 inline std::vector<std::uint8_t> wavBytes(const Wav& w) {
     std::vector<std::uint8_t> b;
-    auto id = [&](const char* s) { b.insert(b.end(), s, s + 4); };
+    auto id = [&](const char* s) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(s[i]));
+    };
     auto put = [&](std::uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };

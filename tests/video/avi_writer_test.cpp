@@ -64,7 +64,9 @@ TEST_F(AviWriterTest, KeyFramesAtTheirPositionsWithEmptyPositionsBetween) {
         ASSERT_EQ(chunks.size(), c.stored.size());
         EXPECT_EQ(chunks.front(), solidRows(10));
         EXPECT_EQ(chunks.back(), solidRows(10 + c.written.size() - 1));
-        if (c.stored.size() > c.written.size()) EXPECT_EQ(chunks[1], chunks[0]);
+        if (c.stored.size() > c.written.size()) {
+            EXPECT_EQ(chunks[1], chunks[0]);
+        }
         // A player shows them at their positions, the marker row on top.
         const testing::Decoded d = testing::decodeAvi(path);
         EXPECT_EQ(d.framePositions, c.stored);
