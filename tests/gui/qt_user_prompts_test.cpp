@@ -24,7 +24,7 @@ namespace {
 
 // Runs `answer` on each modal dialogue that opens, in turn, and notes their kinds and texts.
 class Answers : public QObject {
-public:
+  public:
     explicit Answers(std::vector<std::function<void(QWidget*)>> steps) : steps_(std::move(steps)) {
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
             QWidget* w = QApplication::activeModalWidget();
@@ -35,8 +35,10 @@ public:
                 QTimer::singleShot(0, w, [w] { QMetaObject::invokeMethod(w, "reject"); });
                 return;
             }
-            if (auto* box = qobject_cast<QMessageBox*>(w)) seen.push_back(utf8(box->text()));
-            else seen.push_back(w->metaObject()->className());
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                seen.push_back(utf8(box->text()));
+            else
+                seen.push_back(w->metaObject()->className());
             // Answered from its own call: an answer may open a nested dialogue, and this timer
             // does not fire again until its handler returns.
             QTimer::singleShot(0, w, [w, step = steps_[next_++]] { step(w); });
@@ -45,25 +47,27 @@ public:
     }
     std::vector<std::string> seen;
 
-private:
+  private:
     QTimer timer_;
     std::vector<std::function<void(QWidget*)>> steps_;
     std::size_t next_ = 0;
     QPointer<QWidget> last_;  // a dialogue may reuse the address of the one before
 };
 
-void pressReturn(QWidget* w) { QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return); }
+void pressReturn(QWidget* w) {
+    QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return);
+}
+void clickYes(QWidget* w) {
+    qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click();
+}
 
 TEST(QtUserPrompts, YesNoDefaultsToNo) {
     test::guiApp();
     QtUserPrompts prompts(nullptr);
-    Answers answers({pressReturn, [](QWidget* w) {
-                         qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click();
-                     }});
+    Answers answers({pressReturn, clickYes});
     EXPECT_FALSE(prompts.askYesNo(texts::kAbandonQuestion));
     EXPECT_TRUE(prompts.askYesNo(texts::kAbandonQuestion));
-    EXPECT_EQ(answers.seen, (std::vector<std::string>{std::string(texts::kAbandonQuestion),
-                                                      std::string(texts::kAbandonQuestion)}));
+    EXPECT_EQ(answers.seen, std::vector<std::string>(2, std::string(texts::kAbandonQuestion)));
 }
 
 TEST(QtUserPrompts, SaveAddsTheExtensionAndAsksBeforeReplacing) {
@@ -78,10 +82,8 @@ TEST(QtUserPrompts, SaveAddsTheExtensionAndAsksBeforeReplacing) {
         QTest::keyClick(name, Qt::Key_Return);
     };
     QtUserPrompts prompts(nullptr);
-    Answers answers({typeName, pressReturn /* the replace question: its default */, typeName,
-                     [](QWidget* w) {
-                         qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click();
-                     }});
+    Answers answers(
+        {typeName, pressReturn /* the replace question: its default */, typeName, clickYes});
     // The first answer to "replace?" keeps the dialogue open; a second name is given and
     // replacing is agreed to.
     const auto path = prompts.askSavePath(texts::kSaveFilterDescription, texts::kSaveFilterPattern,
