@@ -11,16 +11,12 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <set>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +26,7 @@
 #include "app/recorder_dialog.h"
 #include "resources/texts.h"
 #include "tests/e2e/pulse_server.h"
+#include "tests/e2e/tone_signal.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/scratch_dir.h"
 
@@ -45,7 +42,7 @@ const QColor kSlideColours[] = {QColor(220, 40, 40), QColor(40, 180, 60), QColor
 
 // Answers every modal dialogue the program opens, as a user would, and notes what it saw.
 class User : public QObject {
-public:
+  public:
     std::string folder;
     std::string savePath;
     std::string codec;
@@ -57,7 +54,7 @@ public:
         timer_.start();
     }
 
-private:
+  private:
     void look() {
         QWidget* w = QApplication::activeModalWidget();
         if (!w || !w->isVisible() || handled_.count(w) || qobject_cast<QProgressDialog*>(w) ||
@@ -95,21 +92,6 @@ int shownTicks(const RecorderDialog& d) {
     return (t.mid(0, 2).toInt() * 60 + t.mid(3, 2).toInt()) * 2 + (t.mid(6, 1) == "5" ? 1 : 0);
 }
 
-// Zero crossings upwards per second in a stretch of unsigned 8-bit sound: its frequency.
-int frequencyOf(std::span<const std::uint8_t> s) {
-    int crossings = 0;
-    bool low = false;
-    for (std::uint8_t v : s) {
-        if (v < 128 - 6) {
-            low = true;
-        } else if (v > 128 + 6 && low) {
-            low = false;
-            ++crossings;
-        }
-    }
-    return static_cast<int>(static_cast<long>(crossings) * kRate / static_cast<long>(s.size()));
-}
-
 // The sample where the tone changes to `to` (first 20-ms window nearer to it), after `from`.
 std::int64_t toneChange(const std::vector<std::uint8_t>& audio, std::size_t from, int before,
                         int to) {
@@ -122,29 +104,23 @@ std::int64_t toneChange(const std::vector<std::uint8_t>& audio, std::size_t from
 }
 
 class LectureE2E : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        // The lecture's narration and timeline files stay in the test's folder.
-        ::setenv("TEMP", dir_.path().c_str(), 1);
         ASSERT_TRUE(server_.start()) << server_.error();
         for (int i = 0; i < 3; ++i) {
-            const std::string tone = dir_.file("tone" + std::to_string(i) + ".wav");
-            ASSERT_EQ(runProgram({"sox", "-n", "-r", "44100", "-c", "1", "-b", "16", tone, "synth",
-                                  "60", "sine", std::to_string(kToneHz[i]), "vol", "0.4"},
-                                 {}, dir_.file("sox.out")),
-                      0);
+            ASSERT_TRUE(
+                makeTone(dir_.file("tone" + std::to_string(i) + ".wav"), kToneHz[i], 60, "0.4"));
             QImage slide(640, 480, QImage::Format_RGB888);
             slide.fill(kSlideColours[i]);
             // A title in the top band, clear of the centre the test reads back.
             QPainter p(&slide);
             p.setPen(Qt::white);
-            QFont f = p.font();
-            f.setPixelSize(48);
-            p.setFont(f);
+            p.setFont(QFont(p.font().family(), 36));
             p.drawText(QRect(0, 30, 640, 100), Qt::AlignCenter,
                        QStringLiteral("第%1回  講義").arg(i + 1));
             p.end();
-            ASSERT_TRUE(slide.save(qs(dir_.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
+            ASSERT_TRUE(
+                slide.save(qs(dir_.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
         }
     }
 
@@ -157,6 +133,7 @@ protected:
     }
 
     ScratchDir dir_;
+    TempFolder temp_{dir_.path()};  // the lecture's narration and timeline stay in the folder
     PulseServer server_;
     ChildProcess player_;
 };
@@ -193,10 +170,9 @@ TEST_F(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
             if (const char* shot = std::getenv("VORLIX_SCREENSHOT"); shot && step == 0) {
                 QTest::qWait(300);
                 const QRect g = d->frameGeometry();
-                const std::string crop = std::to_string(g.width()) + "x" +
-                                         std::to_string(g.height()) + "+" + std::to_string(g.x()) +
-                                         "+" + std::to_string(g.y());
-                EXPECT_EQ(runProgram({"import", "-window", "root", "-crop", crop, shot}, {},
+                const QString crop =
+                    QString::asprintf("%dx%d+%d+%d", g.width(), g.height(), g.x(), g.y());
+                EXPECT_EQ(runProgram({"import", "-window", "root", "-crop", utf8(crop), shot}, {},
                                      dir_.file("import.out")),
                           0);
             }
@@ -221,18 +197,13 @@ TEST_F(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
     EXPECT_EQ(positions[0], 0u);
     const Decoded decoded = decodeAvi(avi);
     ASSERT_EQ(decoded.frames.size(), 4u);
-    const auto colourOf = [&](std::size_t f) {
-        const auto& px = decoded.frames[f];
-        const std::size_t at = (240u * 640u + 320u) * 3u;
-        return QColor(px[at + 2], px[at + 1], px[at]);
-    };
-    const auto near = [](QColor a, QColor b) {
-        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
-               std::abs(a.blue() - b.blue()) < 24;
-    };
-    for (std::size_t f = 0; f < 4; ++f)
-        EXPECT_TRUE(near(colourOf(f), kSlideColours[std::min<std::size_t>(f, 2)]))
-            << "frame " << f << " " << colourOf(f).name().toStdString();
+    for (std::size_t f = 0; f < 4; ++f) {
+        const std::uint8_t* px = &decoded.frames[f][(240u * 640u + 320u) * 3u];  // the centre, BGR
+        const QColor want = kSlideColours[std::min<std::size_t>(f, 2)];
+        EXPECT_NEAR(px[2], want.red(), 24) << "frame " << f;
+        EXPECT_NEAR(px[1], want.green(), 24) << "frame " << f;
+        EXPECT_NEAR(px[0], want.blue(), 24) << "frame " << f;
+    }
 
     // The sound: every tone there, and each slide change within one tick of the tone change
     // the test made when it pressed Next.
@@ -245,10 +216,8 @@ TEST_F(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
         const std::int64_t at = toneChange(audio, from, kToneHz[change - 1], kToneHz[change]);
         ASSERT_GE(at, 0) << "tone " << kToneHz[change] << " never heard";
         const double tick = static_cast<double>(at) / kSamplesPerTick;
-        std::printf("Next %d: frame at tick %u, tone change at tick %.2f, clock showed %d\n",
-                    change, positions[change], tick, pressedAt[change - 1]);
         EXPECT_NEAR(static_cast<double>(positions[change]), tick, 1.0)
-            << "Next " << change << " pressed at clock " << pressedAt[change - 1];
+            << "Next " << change << " pressed at clock tick " << pressedAt[change - 1];
         // The tone itself, in the middle of its stretch.
         const std::size_t mid = static_cast<std::size_t>(at) + kRate;
         ASSERT_LT(mid + kRate / 2, audio.size());
@@ -261,10 +230,10 @@ TEST_F(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
 
     // And a player takes it without complaint.
     const std::string log = dir_.file("ffmpeg.out");
-    EXPECT_EQ(runProgram({"ffmpeg", "-v", "error", "-nostdin", "-i", avi, "-f", "null", "-"}, {},
-                         log),
-              0);
-    EXPECT_TRUE(readBytes(log).empty()) << std::string(readBytes(log).begin(), readBytes(log).end());
+    EXPECT_EQ(
+        runProgram({"ffmpeg", "-v", "error", "-nostdin", "-i", avi, "-f", "null", "-"}, {}, log),
+        0);
+    EXPECT_EQ(readText(log), "");
 }
 
 }  // namespace

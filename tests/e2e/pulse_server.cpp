@@ -9,11 +9,11 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 #include <utility>
+
+#include "tests/support/scratch_dir.h"
 
 extern char** environ;
 
@@ -39,21 +39,12 @@ std::vector<std::string> mergedEnv(const std::vector<std::string>& extra) {
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> p;
     for (auto& s : strings) p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
+    return p.push_back(nullptr), p;
 }
 
 }  // namespace
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-    if (this != &other) {
-        kill();
-        pid_ = std::exchange(other.pid_, -1);
-    }
-    return *this;
-}
 
 bool ChildProcess::start(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv, const std::string& logPath,
@@ -192,9 +183,8 @@ bool PulseServer::waitForServer(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < until) {
         if (!server_.running()) return false;
-        if (runProgram({"pactl", "info"}, clientEnv(), folder_ + "/pactl.out", 5s) == 0) {
+        if (runProgram({"pactl", "info"}, clientEnv(), folder_ + "/pactl.out", 5s) == 0)
             return true;
-        }
         std::this_thread::sleep_for(20ms);
     }
     return false;
@@ -202,9 +192,8 @@ bool PulseServer::waitForServer(std::chrono::milliseconds timeout) {
 
 bool PulseServer::play(const std::string& file) {
     ChildProcess player;
-    if (!player.start({"paplay", "--device=lecture", file}, clientEnv(), folder_ + "/paplay.out")) {
+    if (!player.start({"paplay", "--device=lecture", file}, clientEnv(), folder_ + "/paplay.out"))
         return false;
-    }
     players_.push_back(std::move(player));
     return true;
 }
@@ -221,11 +210,7 @@ void PulseServer::kill() {
 }
 
 std::string PulseServer::log() const {
-    std::ifstream in(runtimeDir_ + "/pa.log");
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::ifstream out(folder_ + "/pulseaudio.out");
-    text += std::string{std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()};
-    return text;
+    return readText(runtimeDir_ + "/pa.log") + readText(folder_ + "/pulseaudio.out");
 }
 
 }  // namespace vorlix::testing

@@ -21,9 +21,6 @@ class ChildProcess {
     ChildProcess() = default;
     ~ChildProcess() { kill(); }
     ChildProcess(ChildProcess&& other) noexcept;
-    ChildProcess& operator=(ChildProcess&& other) noexcept;
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // argv[0] is looked up on the PATH; extraEnv ("NAME=value") is added to this process's
     // environment. stdin comes from stdinPath (empty: /dev/null); output goes to logPath.
