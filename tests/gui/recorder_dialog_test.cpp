@@ -33,12 +33,14 @@ void expectTidyLayout(QWidget& window) {
         const std::string name = a->objectName().toStdString();
         EXPECT_TRUE(inside.contains(a->geometry())) << name;
         auto* label = qobject_cast<QLabel*>(a);
-        if (qobject_cast<QPushButton*>(a) || (label && !label->text().isEmpty()))
+        if (qobject_cast<QPushButton*>(a) || (label && !label->text().isEmpty())) {
             EXPECT_GE(a->width(), a->sizeHint().width()) << name;
-        for (QWidget* b : children)
-            if (a != b)
-                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-                    << name << " / " << b->objectName().toStdString();
+        }
+        for (QWidget* b : children) {
+            if (a == b) continue;
+            EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                << name << " / " << b->objectName().toStdString();
+        }
     }
 }
 
