@@ -9,18 +9,10 @@
 #include "lecture/temp_path.h"
 #include "lecture/user_prompts.h"
 #include "resources/texts.h"
+#include "video/little_endian.h"
 
 namespace vorlix {
 namespace {
-
-void putLe32(std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void putLe16(std::uint8_t* at, std::uint16_t v) {
-    at[0] = static_cast<std::uint8_t>(v);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 bool writeLe32At(std::FILE* f, long offset, std::uint32_t v) {
     std::uint8_t bytes[4];

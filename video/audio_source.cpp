@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "video/little_endian.h"
+
 namespace vorlix {
 
 namespace {
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 constexpr std::uint16_t kExtensible = 0xFFFE;
 
@@ -64,7 +59,7 @@ bool AudioSource::parse() {
         if (std::fseek(file_, at, SEEK_SET) != 0 || std::fread(head, 1, 8, file_) != 8) {
             return false;
         }
-        const std::int64_t size = le32(head + 4);
+        const std::int64_t size = getLe32(head + 4);
         const std::int64_t body = at + 8;
         if (std::memcmp(head, "fmt ", 4) == 0) {
             std::uint8_t fmt[40] = {};
@@ -72,16 +67,16 @@ bool AudioSource::parse() {
                                  static_cast<std::size_t>(std::min<std::int64_t>(size, 16))) {
                 return false;
             }
-            format_.formatTag = le16(fmt);
-            format_.channels = le16(fmt + 2);
-            format_.sampleRate = le32(fmt + 4);
-            format_.byteRate = le32(fmt + 8);
-            format_.blockAlign = le16(fmt + 12);
-            format_.bitsPerSample = le16(fmt + 14);
+            format_.formatTag = getLe16(fmt);
+            format_.channels = getLe16(fmt + 2);
+            format_.sampleRate = getLe32(fmt + 4);
+            format_.byteRate = getLe32(fmt + 8);
+            format_.blockAlign = getLe16(fmt + 12);
+            format_.bitsPerSample = getLe16(fmt + 14);
             if (format_.formatTag == kExtensible) {
                 // The sub-format's first two bytes are the plain format tag.
                 if (size < 40) return false;
-                format_.formatTag = le16(fmt + 24);
+                format_.formatTag = getLe16(fmt + 24);
             }
             if ((format_.formatTag != 1 && format_.formatTag != 3) || format_.channels == 0 ||
                 format_.sampleRate == 0 || format_.sampleRate > AudioFormat::kMaxSampleRate ||

@@ -7,21 +7,11 @@
 #include <new>
 #include <optional>
 
+#include "video/little_endian.h"
+
 namespace vorlix {
 
 namespace {
-
-void putU16(std::uint8_t* at, std::uint16_t v) {
-    at[0] = static_cast<std::uint8_t>(v);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putU32(std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint32_t getU32(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 struct Rgb {
     std::uint8_t r, g, b;
@@ -173,14 +163,14 @@ std::unique_ptr<FrameImage> FrameImage::pack(const FrameCanvas& canvas, std::uin
     }
 
     std::uint8_t* h = image->block_.data();
-    putU32(h + 0, kHeaderSize);
-    putU32(h + 4, static_cast<std::uint32_t>(canvas.width));
-    putU32(h + 8, static_cast<std::uint32_t>(canvas.height));
-    putU16(h + 12, 1);
-    putU16(h + 14, bitDepth);
-    putU32(h + 16, 0);  // BI_RGB
-    putU32(h + 20, sizeImage);
-    putU32(h + 32, colours);
+    putLe32(h + 0, kHeaderSize);
+    putLe32(h + 4, static_cast<std::uint32_t>(canvas.width));
+    putLe32(h + 8, static_cast<std::uint32_t>(canvas.height));
+    putLe16(h + 12, 1);
+    putLe16(h + 14, bitDepth);
+    putLe32(h + 16, 0);  // BI_RGB
+    putLe32(h + 20, sizeImage);
+    putLe32(h + 32, colours);
 
     std::uint8_t* table = h + kHeaderSize;
     auto writeTable = [&](const auto& colourList) {
@@ -221,8 +211,8 @@ std::unique_ptr<FrameImage> FrameImage::pack(const FrameCanvas& canvas, std::uin
                 break;
             case 16:
                 for (std::int32_t x = 0; x < w; ++x, in += 3) {
-                    putU16(out + 2 * x, static_cast<std::uint16_t>((in[2] >> 3) << 10 |
-                                                                   (in[1] >> 3) << 5 | in[0] >> 3));
+                    putLe16(out + 2 * x, static_cast<std::uint16_t>(
+                                             (in[2] >> 3) << 10 | (in[1] >> 3) << 5 | in[0] >> 3));
                 }
                 break;
             case 24:
@@ -237,19 +227,19 @@ std::unique_ptr<FrameImage> FrameImage::pack(const FrameCanvas& canvas, std::uin
 }
 
 std::int32_t FrameImage::width() const {
-    return static_cast<std::int32_t>(getU32(block_.data() + 4));
+    return static_cast<std::int32_t>(getLe32(block_.data() + 4));
 }
 std::int32_t FrameImage::height() const {
-    return static_cast<std::int32_t>(getU32(block_.data() + 8));
+    return static_cast<std::int32_t>(getLe32(block_.data() + 8));
 }
 std::uint16_t FrameImage::bitCount() const {
-    return static_cast<std::uint16_t>(block_[14] | block_[15] << 8);
+    return getLe16(block_.data() + 14);
 }
 std::uint32_t FrameImage::clrUsed() const {
-    return getU32(block_.data() + 32);
+    return getLe32(block_.data() + 32);
 }
 std::uint32_t FrameImage::sizeImage() const {
-    return getU32(block_.data() + 20);
+    return getLe32(block_.data() + 20);
 }
 
 std::span<const std::uint8_t> FrameImage::format() const {

@@ -12,6 +12,8 @@
 #include <new>
 #include <vector>
 
+#include "video/little_endian.h"
+
 namespace vorlix {
 
 namespace {
@@ -243,7 +245,7 @@ class SlideDecoder {
                     break;
                 case 16:
                     for (std::int32_t x = 0; x < w; ++x, out += 3) {
-                        const std::uint32_t p = src[2 * x] | src[2 * x + 1] << 8;
+                        const std::uint32_t p = getLe16(src + 2 * x);
                         out[0] = blue(p);
                         out[1] = green(p);
                         out[2] = red(p);
@@ -259,11 +261,7 @@ class SlideDecoder {
                         }
                     } else {
                         for (std::int32_t x = 0; x < w; ++x, out += 3) {
-                            const std::uint8_t* s = src + 4 * x;
-                            const std::uint32_t p = static_cast<std::uint32_t>(s[0]) |
-                                                    static_cast<std::uint32_t>(s[1]) << 8 |
-                                                    static_cast<std::uint32_t>(s[2]) << 16 |
-                                                    static_cast<std::uint32_t>(s[3]) << 24;
+                            const std::uint32_t p = getLe32(src + 4 * x);
                             out[0] = blue(p);
                             out[1] = green(p);
                             out[2] = red(p);
