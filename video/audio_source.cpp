@@ -78,10 +78,7 @@ bool AudioSource::parse() {
                 if (size < 40) return false;
                 format_.formatTag = getLe16(fmt + 24);
             }
-            if ((format_.formatTag != 1 && format_.formatTag != 3) || format_.channels == 0 ||
-                format_.sampleRate == 0 || format_.sampleRate > AudioFormat::kMaxSampleRate ||
-                format_.bitsPerSample == 0 || format_.bitsPerSample % 8 != 0 ||
-                format_.blockAlign != format_.channels * (format_.bitsPerSample / 8)) {
+            if ((format_.formatTag != 1 && format_.formatTag != 3) || !format_.consistent()) {
                 return false;
             }
             haveFormat = true;

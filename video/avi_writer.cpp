@@ -25,10 +25,7 @@ std::string avError(const char* what, int code) {
 }
 
 AVCodecID pcmCodecFor(const AudioFormat& f) {
-    if (f.channels == 0 || f.sampleRate == 0 || f.sampleRate > AudioFormat::kMaxSampleRate ||
-        f.bitsPerSample % 8 != 0 || f.blockAlign != f.channels * (f.bitsPerSample / 8)) {
-        return AV_CODEC_ID_NONE;
-    }
+    if (!f.consistent()) return AV_CODEC_ID_NONE;
     if (f.formatTag == 1) {
         switch (f.bitsPerSample) {
             case 8:

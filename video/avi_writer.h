@@ -26,6 +26,14 @@ struct AudioFormat {
     std::uint32_t byteRate = 44100;
     std::uint16_t blockAlign = 1;  // bytes per sample frame (all channels)
     std::uint16_t bitsPerSample = 8;
+
+    // Fields that agree: some channels, a rate up to kMaxSampleRate, whole bytes a sample, and
+    // frames of one sample for every channel.
+    bool consistent() const {
+        return channels != 0 && sampleRate != 0 && sampleRate <= kMaxSampleRate &&
+               bitsPerSample != 0 && bitsPerSample % 8 == 0 &&
+               blockAlign == channels * (bitsPerSample / 8);
+    }
 };
 
 class AviWriter {
