@@ -107,20 +107,6 @@ std::uint8_t nearestVga(int r, int g, int b) {
     return static_cast<std::uint8_t>(best);
 }
 
-bool supportedDepth(std::uint16_t depth) {
-    switch (depth) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 FrameCanvas::FrameCanvas(std::int32_t w, std::int32_t h) {
@@ -135,6 +121,20 @@ void FrameCanvas::fillWhite() {
     std::fill(pixels.begin(), pixels.end(), std::uint8_t{0xFF});
 }
 
+bool FrameImage::isBitmapDepth(std::uint16_t bitDepth) {
+    switch (bitDepth) {
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::uint32_t FrameImage::strideFor(std::int32_t width, std::uint16_t bitDepth) {
     return static_cast<std::uint32_t>(
         (static_cast<std::uint64_t>(static_cast<std::uint32_t>(width)) * bitDepth + 31) / 32 * 4);
@@ -145,7 +145,7 @@ std::uint32_t FrameImage::colourCountFor(std::uint16_t bitDepth) {
 }
 
 std::unique_ptr<FrameImage> FrameImage::pack(const FrameCanvas& canvas, std::uint16_t bitDepth) {
-    if (canvas.width <= 0 || canvas.height <= 0 || !supportedDepth(bitDepth)) return nullptr;
+    if (canvas.width <= 0 || canvas.height <= 0 || !isBitmapDepth(bitDepth)) return nullptr;
     if (canvas.pixels.size() != static_cast<std::size_t>(canvas.width) * canvas.height * 3) {
         return nullptr;
     }

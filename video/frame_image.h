@@ -35,6 +35,8 @@ class FrameImage {
     // Largest frame width or height.
     static constexpr std::int32_t kMaxSide = 16384;
 
+    // The depths of a device-independent bitmap: 1, 4, 8, 16, 24 and 32 bits a pixel.
+    static bool isBitmapDepth(std::uint16_t bitDepth);
     // stride = ((width * depth + 31) / 32) * 4
     static std::uint32_t strideFor(std::int32_t width, std::uint16_t bitDepth);
     // 2^depth for depths of 8 or less, else 0

@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "video/frame_image.h"
 #include "video/little_endian.h"
 
 namespace vorlix {
@@ -79,17 +80,7 @@ std::optional<Layout> parseLayout(const Bytes& b) {
     if (static_cast<std::int64_t>(l.width) * l.height > SlideBitmap::kMaxPixels)
         return std::nullopt;
 
-    switch (l.bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return std::nullopt;
-    }
+    if (!FrameImage::isBitmapDepth(l.bitCount)) return std::nullopt;
     switch (l.compression) {
         case kBiRgb:
             break;
@@ -127,7 +118,7 @@ std::optional<Layout> parseLayout(const Bytes& b) {
     }
     l.rowsOffset = l.tableOffset + 4ull * l.tableEntries;
 
-    l.stride = (static_cast<std::uint64_t>(l.width) * l.bitCount + 31) / 32 * 4;
+    l.stride = FrameImage::strideFor(l.width, l.bitCount);
     if (l.compression == kBiRle8 || l.compression == kBiRle4) {
         // Runs of one pixel and an end-of-line code for every row: more than any sane encoder.
         l.rowsBytes = 2ull * l.width * l.height + 4ull * l.height + 16;
