@@ -18,6 +18,8 @@ extern "C" {
 }
 
 #include "lecture/user_prompts.h"
+#include "recording/narration_file.h"
+#include "tests/support/bmp_writer.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
 
@@ -46,65 +48,30 @@ class Answers : public UserPrompts {
     std::string out_;
 };
 
-void put32(std::FILE* f, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
-}
-void put16(std::FILE* f, std::uint16_t v) {
-    std::fputc(v & 0xFF, f);
-    std::fputc(v >> 8, f);
-}
-
 // A slide: bars of colour with "text" lines of fine detail, different for every number.
 void writeSlide(const std::string& path, int number) {
-    const std::uint32_t stride = kSlideW * 3, size = stride * kSlideH;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fputc('B', f);
-    std::fputc('M', f);
-    put32(f, 54 + size);
-    put32(f, 0);
-    put32(f, 54);
-    put32(f, 40);
-    put32(f, kSlideW);
-    put32(f, kSlideH);
-    put16(f, 1);
-    put16(f, 24);
-    put32(f, 0);
-    put32(f, size);
-    for (int i = 0; i < 4; ++i) put32(f, 0);
-    std::vector<std::uint8_t> row(stride);
-    for (int y = 0; y < kSlideH; ++y) {
-        for (int x = 0; x < kSlideW; ++x) {
-            bool text = (y / 40) % 2 == 1 && ((x * 7 + y * 3 + number * 11) % 23) < 9;
-            std::uint8_t* p = &row[x * 3];
-            p[0] = text ? 20 : static_cast<std::uint8_t>(200 + number);
-            p[1] = text ? 20 : static_cast<std::uint8_t>(230 - (y * 60 / kSlideH));
-            p[2] = text ? 20 : static_cast<std::uint8_t>(240 - number);
-        }
-        std::fwrite(row.data(), 1, row.size(), f);
-    }
-    std::fclose(f);
+    testing::writeFile(path, testing::bmp24(kSlideW, kSlideH, [&](int x, int top) {
+                           const int y = kSlideH - 1 - top;  // from the bottom
+                           const bool text =
+                               (y / 40) % 2 == 1 && ((x * 7 + y * 3 + number * 11) % 23) < 9;
+                           if (text) return 0x141414u;
+                           const std::uint32_t r = (240 - number) & 0xFF;
+                           const std::uint32_t g = (230 - (y * 60 / kSlideH)) & 0xFF;
+                           const std::uint32_t b = (200 + number) & 0xFF;
+                           return r << 16 | g << 8 | b;
+                       }));
 }
 
+// Narration of noise at the level of a voice, written as the recorder writes it.
 void writeNarration(const std::string& path, std::int64_t seconds) {
-    const std::uint32_t bytes = static_cast<std::uint32_t>(seconds * 44100);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite("RIFF", 1, 4, f);
-    put32(f, bytes + 36);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    put32(f, 16);
-    put16(f, 1);
-    put16(f, 1);
-    put32(f, 44100);
-    put32(f, 44100);
-    put16(f, 1);
-    put16(f, 8);
-    std::fwrite("data", 1, 4, f);
-    put32(f, bytes);
-    std::vector<std::uint8_t> second(44100);
+    Answers answers(path);
+    NarrationFile narration(answers);
+    narration.createAt(path);
+    std::vector<std::uint8_t> second(NarrationFile::kSampleRate);
     std::mt19937 noise(7);
     for (auto& s : second) s = static_cast<std::uint8_t>(128 + static_cast<int>(noise() % 64) - 32);
-    for (std::int64_t s = 0; s < seconds; ++s) std::fwrite(second.data(), 1, second.size(), f);
-    std::fclose(f);
+    for (std::int64_t s = 0; s < seconds; ++s) narration.append(second);
+    narration.finish();
 }
 
 struct Lecture {
