@@ -17,10 +17,11 @@
 #include "lecture/user_prompts.h"
 #include "recording/level_meter.h"
 #include "recording/narration_file.h"
+#include "recording/recorder.h"
 
 namespace {
 
-constexpr std::size_t kBuffer = 88200;
+constexpr std::size_t kBuffer = vorlix::Recorder::kBufferLength;
 
 std::vector<std::uint8_t> speechLikeBuffer() {
     std::mt19937 rng(7);
