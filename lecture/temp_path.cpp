@@ -1,5 +1,6 @@
 #include "lecture/temp_path.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -50,6 +51,19 @@ std::string expandTempName(std::string_view name, const EnvLookup& env) {
         folder += static_cast<char>(std::filesystem::path::preferred_separator);
     }
     return folder + std::string(rest);
+}
+
+std::string lectureTempName(std::string_view prefix, std::int64_t time, std::uint32_t clockThreadId,
+                            std::string_view extension) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%lld_%08lx", static_cast<long long>(time),
+                  static_cast<unsigned long>(clockThreadId));
+    std::string name(kTempReference);
+    name += '/';
+    name += prefix;
+    name += stamp;
+    name += extension;
+    return expandTempName(name);
 }
 
 }  // namespace vorlix

@@ -3,6 +3,7 @@
 // so that a machine without TEMP (most Linux desktops) still records.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,5 +23,10 @@ std::string tempFolder(const EnvLookup& env = processEnv);
 // Replaces a leading "%TEMP%" (any letter case) by the temp folder, joined to the rest with one
 // separator. A name without it is returned unchanged (a name relative to the current folder).
 std::string expandTempName(std::string_view name, const EnvLookup& env = processEnv);
+
+// A lecture's temporary file: "<prefix><time>_<clock thread id as 8 hex digits><extension>" in
+// the temp folder.
+std::string lectureTempName(std::string_view prefix, std::int64_t time, std::uint32_t clockThreadId,
+                            std::string_view extension);
 
 }  // namespace vorlix

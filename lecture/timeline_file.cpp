@@ -9,10 +9,7 @@
 namespace vorlix {
 
 std::string TimelineFile::makeName(std::int64_t time, std::uint32_t clockThreadId) {
-    char name[128];
-    std::snprintf(name, sizeof name, "%%TEMP%%/vx_%lld_%08lx.tmp", static_cast<long long>(time),
-                  static_cast<unsigned long>(clockThreadId));
-    return expandTempName(name);
+    return lectureTempName("vx_", time, clockThreadId, ".tmp");
 }
 
 std::optional<std::string> TimelineFile::write(const SlideTimeline& timeline,

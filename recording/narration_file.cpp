@@ -30,10 +30,7 @@ NarrationFile::~NarrationFile() {
 }
 
 std::string NarrationFile::makeName(std::int64_t time, std::uint32_t clockThreadId) {
-    char name[128];
-    std::snprintf(name, sizeof name, "%%TEMP%%/vx_temp_%lld_%08lx.wav",
-                  static_cast<long long>(time), static_cast<unsigned long>(clockThreadId));
-    return expandTempName(name);
+    return lectureTempName("vx_temp_", time, clockThreadId, ".wav");
 }
 
 bool NarrationFile::create(std::uint32_t clockThreadId) {
