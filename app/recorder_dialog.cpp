@@ -12,6 +12,7 @@
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
 #include "app/qt_text.h"
+#include "lecture/lecture_clock.h"
 #include "resources/texts.h"
 
 namespace vorlix {
@@ -90,7 +91,7 @@ void RecorderDialog::layOut() {
     // Text fields must hold their longest texts.
     const QFontMetrics fm(font());
     const int frame = du.x(3);
-    clock_->setMinimumWidth(fm.horizontalAdvance(QStringLiteral("00:00.0 sec")) + 2 * frame);
+    clock_->setMinimumWidth(fm.horizontalAdvance(qs(clockText(0))) + 2 * frame);
     level_->setMinimumWidth(fm.horizontalAdvance(qs(texts::kLevelTexts[0].text)) + 2 * frame);
 
     const auto row = [&](std::initializer_list<std::pair<QWidget*, layout::DialogRect>> items) {
