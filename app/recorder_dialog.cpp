@@ -43,7 +43,6 @@ RecorderDialog::RecorderDialog(QWidget* parent) : QDialog(parent) {
 void RecorderDialog::buildControls() {
     start_ = new QPushButton(qs(texts::kStartButton), this);
     start_->setObjectName(QStringLiteral("start"));
-    start_->setDefault(true);
     end_ = new QPushButton(qs(texts::kEndButton), this);
     end_->setObjectName(QStringLiteral("end"));
 
