@@ -70,7 +70,6 @@ struct AviWriter::State {
     std::int32_t rate = 0;
     std::uint32_t sampleRate = 0;
     std::int64_t lastPosition = -1;
-    std::int64_t framesWritten = 0;
     bool started = false;
     std::string error;
 
@@ -329,10 +328,6 @@ bool AviWriter::addAudioStream(const AudioFormat& format) {
     return true;
 }
 
-bool AviWriter::hasAudioStream() const {
-    return s_->audio != nullptr;
-}
-
 bool AviWriter::start() {
     State& s = *s_;
     if (s.fmt == nullptr || s.started) return s.fail("no file");
@@ -341,10 +336,6 @@ bool AviWriter::start() {
     if (rc < 0) return s.fail(avError("writing the header", rc));
     s.started = true;
     return true;
-}
-
-bool AviWriter::isStarted() const {
-    return s_->started;
 }
 
 bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows) {
@@ -372,7 +363,6 @@ bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint
     } else if (!s.encode(rows, position)) {
         return false;
     }
-    ++s.framesWritten;
     return true;
 }
 
@@ -409,10 +399,6 @@ bool AviWriter::finish() {
     s.video = s.audio = nullptr;
     s.started = false;
     return ok;
-}
-
-std::int64_t AviWriter::videoFramesWritten() const {
-    return s_->framesWritten;
 }
 
 const std::string& AviWriter::lastError() const {

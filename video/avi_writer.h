@@ -61,11 +61,9 @@ class AviWriter {
 
     // The audio stream, samples in `format`; positions count sample frames.
     bool addAudioStream(const AudioFormat& format);
-    bool hasAudioStream() const;
 
     // Writes the file's header; no stream can be added afterwards.
     bool start();
-    bool isStarted() const;
 
     // One key frame at `position`, which must be greater than the previous frame's: the rows
     // of a 24-bit DIB (blue, green, red; bottom row first; each padded to 4 bytes). A gap
@@ -81,7 +79,6 @@ class AviWriter {
     // Sends what the encoder still holds, writes the index and closes the file.
     bool finish();
 
-    std::int64_t videoFramesWritten() const;  // frames given, repeats not counted
     // What went wrong last, for a log or the command line.
     const std::string& lastError() const;
 
