@@ -60,8 +60,6 @@ class Recorder final : public WaveInputEvents {
     // Not recording, and nothing more to come from a device of an earlier lecture. A new
     // lecture may start only then.
     bool idle() const { return !recording_ && !awaitingClose_; }
-    // The device opened for this lecture (or the last one) and has not yet reported closing.
-    bool awaitingClose() const { return awaitingClose_; }
     bool buffersAllocated() const { return bufferA_ != nullptr && bufferB_ != nullptr; }
 
     // Device notifications.
@@ -85,6 +83,7 @@ class Recorder final : public WaveInputEvents {
     WaveBuffer headerA_;
     WaveBuffer headerB_;
     bool recording_ = false;
+    // The device opened for this lecture (or the last one) and has not yet reported closing.
     bool awaitingClose_ = false;
     std::atomic<std::int32_t> completedBuffers_{-1};
 };
