@@ -13,6 +13,7 @@
 #include <string>
 
 #include "lecture/user_prompts.h"
+#include "video/frame_image.h"
 
 namespace vorlix {
 
@@ -69,9 +70,7 @@ class AviWriter {
     // of a 24-bit DIB (blue, green, red; bottom row first; each padded to 4 bytes). A gap
     // longer than the muxer allows is bridged by repeating the previous frame.
     bool writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows);
-    static std::size_t rowStride(std::int32_t width) {
-        return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-    }
+    static std::size_t rowStride(std::int32_t width) { return FrameImage::strideFor(width, 24); }
     // `samples` sample frames at `position`.
     bool writeAudio(std::int64_t position, std::span<const std::uint8_t> data,
                     std::int64_t samples);
