@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
                 return kExitUsage;
             }
         } else if (arg == "--quality" || arg == "--limit") {
-            bool ok = value(v) &&
-                      (arg == "--quality" ? parseInt(v, 1, 100, n) : parseInt(v, 0, INT32_MAX, n));
+            bool ok = value(v) && (arg == "--quality" ? parseInt(v, kQualityMin, kQualityMax, n)
+                                                      : parseInt(v, 0, INT32_MAX, n));
             if (!ok) {
                 say(format(texts::kConvertBadValue, arg.c_str(), v.c_str()));
                 return kExitUsage;

@@ -46,12 +46,17 @@ AVCodecID pcmCodecFor(const AudioFormat& f) {
     return AV_CODEC_ID_NONE;
 }
 
-// Lower-is-better encoder scales from the 1..100 quality the user sees.
+// Lower-is-better encoder scales from the quality the user sees: `best` at kQualityMax,
+// `best + span` at kQualityMin.
+int lowerIsBetter(int quality, int best, int span) {
+    const int steps = std::clamp(quality, kQualityMin, kQualityMax) - kQualityMin;
+    return best + span - steps * span / (kQualityMax - kQualityMin);
+}
 int qscaleFor(int quality) {
-    return 31 - (std::clamp(quality, 1, 100) - 1) * 29 / 99;
+    return lowerIsBetter(quality, 2, 29);
 }
 int crfFor(int quality) {
-    return 50 - (std::clamp(quality, 1, 100) - 1) * 40 / 99;
+    return lowerIsBetter(quality, 10, 40);
 }
 
 }  // namespace

@@ -46,9 +46,9 @@ std::vector<CodecOption> availableVideoCodecs() {
         option.description = std::string(c.description);
         option.hasQuality = c.hasQuality;
         if (c.hasQuality) {
-            option.qualityMin = 1;
-            option.qualityMax = 100;
-            option.qualityDefault = 90;
+            option.qualityMin = kQualityMin;
+            option.qualityMax = kQualityMax;
+            option.qualityDefault = kQualityDefault;
         }
         list.push_back(std::move(option));
     }

@@ -11,8 +11,13 @@ namespace vorlix {
 // Name of the uncompressed choice: 24-bit bottom-up DIB rows, written as they are.
 inline constexpr std::string_view kUncompressedCodec = "rawvideo";
 
+// Quality, where an encoder has one, runs from kQualityMin (smallest file) to kQualityMax (best
+// picture).
+inline constexpr int kQualityMin = 1;
+inline constexpr int kQualityMax = 100;
+inline constexpr int kQualityDefault = 90;
+
 // The encoders present in this FFmpeg that can go into an AVI file, uncompressed first.
-// Quality, where an encoder has one, runs from 1 (smallest file) to 100 (best picture).
 std::vector<CodecOption> availableVideoCodecs();
 
 // The option of that name in the list, or null.
