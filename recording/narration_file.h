@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "recording/wave_input.h"
+
 namespace vorlix {
 
 class UserPrompts;
@@ -16,7 +18,7 @@ class UserPrompts;
 class NarrationFile {
   public:
     static constexpr std::int32_t kHeaderSize = 44;
-    static constexpr std::int32_t kSampleRate = 44100;
+    static constexpr std::int32_t kSampleRate = kNarrationSampleRate;
     // The most sample bytes a WAV file can describe: its RIFF size (data + 36) is 32 bits.
     static constexpr std::int64_t kMaxDataBytes = 0xFFFFFFFFLL - 36;
 

@@ -23,8 +23,8 @@ class UserPrompts;
 
 class Recorder final : public WaveInputEvents {
   public:
-    // Two seconds at 44100 bytes per second, a whole number of 8-byte blocks.
-    static constexpr std::int32_t kBufferLength = 88200 / 8 * 8;
+    // Two seconds of narration, a whole number of 8-byte blocks.
+    static constexpr std::int32_t kBufferLength = 2 * kNarrationSampleRate / 8 * 8;
 
     // Where capture buffers come from; returns null when the memory cannot be had.
     using BufferAllocator = std::function<std::unique_ptr<std::uint8_t[]>(std::size_t)>;

@@ -21,12 +21,15 @@
 
 namespace vorlix {
 
+// The narration's sample rate: one byte a sample, so also its bytes a second.
+inline constexpr std::uint32_t kNarrationSampleRate = 44100;
+
 // The capture format. The recorder always asks for PCM, unsigned 8-bit, mono, 44100 Hz.
 struct WaveFormat {
     std::uint16_t formatTag = 1;  // PCM
     std::uint16_t channels = 1;
-    std::uint32_t samplesPerSecond = 44100;
-    std::uint32_t averageBytesPerSecond = 44100;
+    std::uint32_t samplesPerSecond = kNarrationSampleRate;
+    std::uint32_t averageBytesPerSecond = kNarrationSampleRate;
     std::uint16_t blockAlign = 1;
     std::uint16_t bitsPerSample = 8;
 };
