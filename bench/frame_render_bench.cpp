@@ -8,6 +8,7 @@
 #include "tests/support/bmp_writer.h"
 #include "tests/support/lecture_fakes.h"
 #include "tests/support/scratch_dir.h"
+#include "video/conversion_driver.h"
 #include "video/frame_renderer.h"
 #include "video/slide_bitmap.h"
 
@@ -39,7 +40,8 @@ void renderSlide(benchmark::State& state) {
         drawSlideFrame(c, path, kPlaceStretch);
     };
     for (auto _ : state) {
-        renderFrame(image, 24, 640, 480, 0, draw, prompts);
+        renderFrame(image, ConversionDriver::kBitDepth, ConversionDriver::kWidth,
+                    ConversionDriver::kHeight, 0, draw, prompts);
         benchmark::DoNotOptimize(image->block().data());
     }
 }
