@@ -59,7 +59,6 @@ bool Recorder::startRecording(std::uint32_t clockThreadId) {
 
     const bool haveBuffers = allocateBuffers();
     recording_ = true;
-    format_ = WaveFormat{};
     headerA_ = describe(bufferA_.get());
     headerB_ = describe(bufferB_.get());
 
@@ -67,7 +66,7 @@ bool Recorder::startRecording(std::uint32_t clockThreadId) {
     // clock held, as with no microphone, and the user is told.
     bool opened = false;
     if (haveBuffers) {
-        opened = device_.open(format_, *this) == WaveResult::Ok;
+        opened = device_.open(WaveFormat{}, *this) == WaveResult::Ok;
         if (opened) {
             device_.prepare(headerA_);
             device_.prepare(headerB_);

@@ -77,7 +77,6 @@ class Recorder final : public WaveInputEvents {
     UserPrompts& prompts_;
     BufferAllocator allocate_;
 
-    WaveFormat format_;
     std::unique_ptr<std::uint8_t[]> bufferA_;
     std::unique_ptr<std::uint8_t[]> bufferB_;
     WaveBuffer headerA_;
