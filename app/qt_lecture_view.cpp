@@ -26,12 +26,13 @@ QtLectureView::QtLectureView(RecorderDialog& dialog)
 }
 
 void QtLectureView::setClockText(const std::string& text) {
-    // Runs on the clock thread: the text travels to the window's thread in a queued call, which
-    // Qt drops if the field is gone by then.
-    QLineEdit* field = dialog_ ? dialog_->clockField() : nullptr;
-    if (!field) return;
+    // Runs on the clock thread: the text travels to the window's thread in a queued call.
     QMetaObject::invokeMethod(
-        field, [field, t = qs(text)] { field->setText(t); }, Qt::QueuedConnection);
+        &clockTextReceiver_,
+        [this, t = qs(text)] {
+            if (dialog_) dialog_->clockField()->setText(t);
+        },
+        Qt::QueuedConnection);
 }
 
 void QtLectureView::setLevelText(const std::string& text) {

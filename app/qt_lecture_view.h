@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 
@@ -30,6 +31,9 @@ public:
 
 private:
     QPointer<RecorderDialog> dialog_;
+    // Lives on the window's thread as long as the view, which outlives the clock thread: the
+    // clock's text is queued to it, and only the window's thread looks at the dialog.
+    QObject clockTextReceiver_;
     QImage mainPlaceholder_;
     QImage nextPlaceholder_;
     QImage previousPlaceholder_;
