@@ -1,4 +1,4 @@
-// The part of a wave-input device that does not depend on where the sound comes from: the
+// What every wave-input device does, wherever its sound comes from: the
 // open/capturing/closed states, the buffer queue filled strictly in order, and the posting of
 // notifications. A device puts its audio backend in front of it and supplies the way a
 // notification reaches the owner's thread (a queued call in the window, a list in tests).
