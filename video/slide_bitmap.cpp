@@ -195,6 +195,11 @@ class SlideDecoder {
         std::vector<std::uint8_t> scratch(stride);
         const std::size_t size = b_.data.size();
         const Channel red(l_.masks[0]), green(l_.masks[1]), blue(l_.masks[2]);
+        const auto putMasked = [&](std::uint8_t* out, std::uint32_t p) {
+            out[0] = blue(p);
+            out[1] = green(p);
+            out[2] = red(p);
+        };
         const bool plain32 = l_.masks == std::array<std::uint32_t, 3>{0xFF0000, 0xFF00, 0xFF};
         // Rows past the end of the file all read the same zeros: decoded once, then copied, so
         // a tiny file claiming a large slide costs no more than the copies.
@@ -236,10 +241,7 @@ class SlideDecoder {
                     break;
                 case 16:
                     for (std::int32_t x = 0; x < w; ++x, out += 3) {
-                        const std::uint32_t p = getLe16(src + 2 * x);
-                        out[0] = blue(p);
-                        out[1] = green(p);
-                        out[2] = red(p);
+                        putMasked(out, getLe16(src + 2 * x));
                     }
                     break;
                 case 24:
@@ -252,10 +254,7 @@ class SlideDecoder {
                         }
                     } else {
                         for (std::int32_t x = 0; x < w; ++x, out += 3) {
-                            const std::uint32_t p = getLe32(src + 4 * x);
-                            out[0] = blue(p);
-                            out[1] = green(p);
-                            out[2] = red(p);
+                            putMasked(out, getLe32(src + 4 * x));
                         }
                     }
                     break;
