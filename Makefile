@@ -17,7 +17,10 @@ build: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default
 
-run: build
+# Only what the window needs: the program and the libraries under it, no tests or benchmarks.
+run: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target vorlix
 	./build/default/app/vorlix
 
 test: deps

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 
 class QListWidget;
 class QSlider;

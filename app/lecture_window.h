@@ -8,7 +8,7 @@
 #include "app/qt_conversion_progress.h"
 #include "app/qt_lecture_view.h"
 #include "app/recorder_dialog.h"
-#include "lecture/lecture_controller.h"
+#include "controller/lecture_controller.h"
 
 namespace vorlix {
 

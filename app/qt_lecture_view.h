@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "lecture/lecture_view.h"
+#include "common/lecture_view.h"
 
 class QLabel;
 

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 
 namespace vorlix {
 

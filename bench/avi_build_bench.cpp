@@ -17,7 +17,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "recording/narration_file.h"
 #include "tests/support/bmp_writer.h"
 #include "video/conversion_driver.h"

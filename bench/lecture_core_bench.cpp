@@ -14,7 +14,7 @@
 #include "lecture/slide_timeline.h"
 #include "lecture/timeline_file.h"
 #include "lecture/timeline_reader.h"
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "recording/level_meter.h"
 #include "recording/narration_file.h"
 #include "recording/recorder.h"

@@ -27,8 +27,8 @@
 
 #include "app/qt_wave_input.h"
 #include "lecture/lecture_clock.h"
-#include "lecture/lecture_view.h"
-#include "lecture/user_prompts.h"
+#include "common/lecture_view.h"
+#include "common/user_prompts.h"
 #include "recording/narration_file.h"
 #include "recording/recorder.h"
 #include "tests/e2e/pulse_server.h"

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "lecture/lecture_view.h"
+#include "common/lecture_view.h"
 #include "resources/texts.h"
 
 namespace vorlix {

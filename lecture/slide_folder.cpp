@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 
 namespace vorlix {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "lecture/lecture_view.h"
-#include "lecture/user_prompts.h"
+#include "common/lecture_view.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 
 namespace vorlix {

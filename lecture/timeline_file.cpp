@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "lecture/slide_timeline.h"
-#include "lecture/temp_path.h"
+#include "common/temp_path.h"
 
 namespace vorlix {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "lecture/temp_path.h"
-#include "lecture/user_prompts.h"
+#include "common/temp_path.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
-#include "video/little_endian.h"
+#include "common/little_endian.h"
 
 namespace vorlix {
 namespace {

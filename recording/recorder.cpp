@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "lecture/lecture_view.h"
-#include "lecture/user_prompts.h"
+#include "common/lecture_view.h"
+#include "common/user_prompts.h"
 #include "recording/level_meter.h"
 #include "recording/narration_file.h"
 #include "resources/texts.h"

@@ -14,7 +14,7 @@ extern "C" {
 }
 
 #include "lecture/timeline_reader.h"
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "video/little_endian.h"
+#include "common/little_endian.h"
 
 namespace vorlix {
 

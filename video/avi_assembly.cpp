@@ -4,7 +4,7 @@
 #include <new>
 #include <optional>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/frame_image.h"
 #include "video/video_codecs.h"

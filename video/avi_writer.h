@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "video/frame_image.h"
 
 namespace vorlix {

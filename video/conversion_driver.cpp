@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "lecture/timeline_reader.h"
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 
 namespace vorlix {

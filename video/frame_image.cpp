@@ -7,7 +7,7 @@
 #include <new>
 #include <optional>
 
-#include "video/little_endian.h"
+#include "common/little_endian.h"
 
 namespace vorlix {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "video/frame_image.h"
-#include "video/little_endian.h"
+#include "common/little_endian.h"
 
 namespace vorlix {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 
 namespace vorlix {
 

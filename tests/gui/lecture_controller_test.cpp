@@ -1,6 +1,6 @@
 // A lecture through the real window, controller, recorder, clock and conversion, with the user's
 // answers and the microphone scripted.
-#include "lecture/lecture_controller.h"
+#include "controller/lecture_controller.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "app/lecture_window.h"
 #include "app/qt_text.h"
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "tests/gui/gui_app.h"
 #include "tests/recording/scripted_wave_input.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 
 namespace vorlix {

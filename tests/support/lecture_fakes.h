@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "lecture/lecture_view.h"
-#include "lecture/user_prompts.h"
+#include "common/lecture_view.h"
+#include "common/user_prompts.h"
 
 namespace vorlix::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 
 namespace vorlix::testing {
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/lecture_fakes.h"

@@ -1,4 +1,4 @@
-#include "lecture/temp_path.h"
+#include "common/temp_path.h"
 
 #include <gtest/gtest.h>
 

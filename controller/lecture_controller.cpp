@@ -1,11 +1,11 @@
-#include "lecture/lecture_controller.h"
+#include "controller/lecture_controller.h"
 
 #include <cstdio>
 
-#include "lecture/lecture_view.h"
+#include "common/lecture_view.h"
 #include "lecture/slide_folder.h"
 #include "lecture/timeline_file.h"
-#include "lecture/user_prompts.h"
+#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
 
