@@ -1,5 +1,9 @@
 #include "app/qt_lecture_view.h"
 
+#include <unistd.h>
+
+#include <QFile>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -10,6 +14,7 @@
 
 #include "app/qt_text.h"
 #include "app/recorder_dialog.h"
+#include "common/regular_file.h"
 
 static void initVorlixResources() { Q_INIT_RESOURCE(vorlix); }
 
@@ -49,7 +54,18 @@ void QtLectureView::setStartEnabled(bool enabled) {
 
 QImage QtLectureView::previewImage(const std::string& path, const QImage& placeholder) {
     QImage image;
-    if (!path.empty()) image.load(qs(path));
+    // Only a regular file, opened without waiting: a FIFO among the slides must not freeze
+    // the window.
+    const int fd = path.empty() ? -1 : openRegularFile(path);
+    if (fd >= 0) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            QImageReader reader(&file);
+            image = reader.read();
+        } else {
+            ::close(fd);
+        }
+    }
     if (image.isNull()) return placeholder;
     // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
     // first thinned out to twice the canvas, which the smooth pass then averages.

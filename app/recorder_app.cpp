@@ -1,5 +1,7 @@
 #include "app/recorder_app.h"
 
+#include <QTimer>
+
 #include "app/lecture_window.h"
 #include "app/qt_lecture_view.h"
 #include "app/qt_user_prompts.h"
@@ -14,6 +16,8 @@ int RecorderApp::run() {
     QtUserPrompts prompts(nullptr);
     LectureWindow window(prompts, device);
     prompts.setOwner(&window.dialog());
+    // Once the window is up: a lecture a crash left without its video is offered first.
+    QTimer::singleShot(0, &window.dialog(), [&window] { window.controller().recoverLectures(); });
     window.dialog().exec();
     return 0;
 }

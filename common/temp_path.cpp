@@ -33,8 +33,12 @@ std::optional<std::string> processEnv(const char* name) {
 }
 
 std::string tempFolder(const EnvLookup& env) {
-    for (const char* name : {"TEMP", "TMPDIR"}) {
-        if (auto value = env(name); value && !value->empty()) return *value;
+    if (auto temp = env("TEMP"); temp && !temp->empty()) return *temp;
+    if (auto data = env("XDG_DATA_HOME"); data && !data->empty() && data->front() == '/') {
+        return (std::filesystem::path(*data) / "vorlix" / "lectures").string();
+    }
+    if (auto home = env("HOME"); home && !home->empty()) {
+        return (std::filesystem::path(*home) / ".local" / "share" / "vorlix" / "lectures").string();
     }
     std::error_code ec;
     auto system = std::filesystem::temp_directory_path(ec);
@@ -63,6 +67,8 @@ std::string lectureTempName(std::string_view prefix, std::int64_t time, std::uin
     name += prefix;
     name += stamp;
     name += extension;
+    std::error_code ec;
+    std::filesystem::create_directories(tempFolder(), ec);  // a failure shows when the file is made
     return expandTempName(name);
 }
 

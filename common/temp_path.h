@@ -1,6 +1,7 @@
-// Where a lecture's two temporary files go. Names start with "%TEMP%", as the program has always
-// formed them; the folder comes from TEMP as written, else TMPDIR, else the system's temp folder,
-// so that a machine without TEMP (most Linux desktops) still records.
+// Where a lecture's files go. Names start with "%TEMP%", as the program has always formed them;
+// the folder comes from TEMP as written, else the user's data folder
+// ($XDG_DATA_HOME/vorlix/lectures, by default ~/.local/share/vorlix/lectures), which survives a
+// reboot, so a lecture left by a crash can still be made into its video.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,8 @@ using EnvLookup = std::function<std::optional<std::string>(const char* name)>;
 // The process environment.
 std::optional<std::string> processEnv(const char* name);
 
-// The temp folder: TEMP, else TMPDIR (either only when set and not empty), else the system's.
+// The lecture folder: TEMP when set and not empty, else the data folder above (XDG_DATA_HOME
+// only when absolute, else HOME's .local/share), else the system's temp folder.
 std::string tempFolder(const EnvLookup& env = processEnv);
 
 // Replaces a leading "%TEMP%" (any letter case) by the temp folder, joined to the rest with one
@@ -25,7 +27,7 @@ std::string tempFolder(const EnvLookup& env = processEnv);
 std::string expandTempName(std::string_view name, const EnvLookup& env = processEnv);
 
 // A lecture's temporary file: "<prefix><time>_<clock thread id as 8 hex digits><extension>" in
-// the temp folder.
+// the lecture folder, which is created when missing.
 std::string lectureTempName(std::string_view prefix, std::int64_t time, std::uint32_t clockThreadId,
                             std::string_view extension);
 

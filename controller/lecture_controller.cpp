@@ -1,8 +1,12 @@
 #include "controller/lecture_controller.h"
 
+#include <climits>
 #include <cstdio>
+#include <ctime>
 
 #include "common/lecture_view.h"
+#include "common/regular_file.h"
+#include "common/temp_path.h"
 #include "lecture/slide_folder.h"
 #include "lecture/timeline_file.h"
 #include "common/user_prompts.h"
@@ -29,7 +33,12 @@ LectureController::LectureController(LectureView& view, UserPrompts& prompts, Wa
       narration_(prompts),
       recorder_(device_, narration_, view, prompts),
       clock_(view, recorder_.completedBuffers()),
-      state_(view, prompts, clock_.lectureClockValue()) {}
+      state_(view, prompts, clock_.lectureClockValue()) {
+    state_.setEntryListener(
+        [this](std::int32_t tick, std::int32_t slide, bool closing) {
+            journalEntry(tick, slide, closing);
+        });
+}
 
 LectureController::~LectureController() = default;
 
@@ -62,6 +71,35 @@ void LectureController::start() {
     clockStarted_ = true;
     recorder_.startRecording(clock_.threadId());
     if (narration_.isOpen()) narrationPath_ = narration_.path();
+    openJournal();
+}
+
+void LectureController::openJournal() {
+    journalFailTold_ = false;
+    const std::string path =
+        TimelineJournal::makeName(static_cast<std::int64_t>(std::time(nullptr)), clock_.threadId());
+    bool ok = journal_.create(path);
+    if (ok && !narrationPath_.empty()) ok = journal_.narration(narrationPath_);
+    // The opening entry: slide 1 at tick 0, sample 0.
+    if (ok) ok = journal_.slide(0, 0, state_.slides().path(0));
+    if (!ok) journalFailed();
+}
+
+void LectureController::journalEntry(std::int32_t tick, std::int32_t slide, bool closing) {
+    if (!journal_.isOpen()) return;
+    const std::int64_t sample = recorder_.recordedSamples();
+    const bool ok = closing ? journal_.end(tick, sample)
+                            : journal_.slide(tick, sample, state_.slides().path(slide));
+    if (!ok) journalFailed();
+}
+
+void LectureController::journalFailed() {
+    // Told once a lecture; the timeline in memory still makes the video at End.
+    if (journalFailTold_) return;
+    journalFailTold_ = true;
+    prompts_.showMessage(std::string(texts::kJournalNotWritten) + "\n" +
+                         causeLine(journal_.path().empty() ? tempFolder() : journal_.path(),
+                                   journal_.lastError()));
 }
 
 std::string LectureController::stopAndSave() {
@@ -69,7 +107,15 @@ std::string LectureController::stopAndSave() {
     recorder_.stopRecording();
     if (!clockStarted_) return {};
     clock_.stop();
-    const auto path = TimelineFile::write(state_.timeline(), state_.slides(), clock_.threadId());
+    // Beside the journal, with its stem, so the two are known to belong together.
+    std::optional<std::string> path;
+    if (journal_.isOpen()) {
+        const std::string besideJournal = TimelineJournal::timelinePathFor(journal_.path());
+        if (TimelineFile::writeAt(besideJournal, state_.timeline(), state_.slides()))
+            path = besideJournal;
+    } else {
+        path = TimelineFile::write(state_.timeline(), state_.slides(), clock_.threadId());
+    }
     if (!path) {
         prompts_.showMessage(texts::kTimelineFileNotCreated);
         return {};
@@ -82,7 +128,13 @@ void LectureController::end() {
     ending_ = true;
     const bool hadClock = clockStarted_;
     timelinePath_ = stopAndSave();
-    if (hadClock && !timelinePath_.empty()) convert();
+    if (hadClock && !timelinePath_.empty()) {
+        const std::string video = convert(timelinePath_, narrationPath_, state_.finalTime(),
+                                          state_.timeline().entryCount);
+        // The lecture needs nothing more: not offered for recovery at the next start.
+        journal_.closed(video);
+    }
+    journal_.close();
 
     view_.setLevelText({});
     view_.setClockText({});
@@ -94,9 +146,10 @@ void LectureController::end() {
     enableStartWhenReady();
 }
 
-void LectureController::convert() {
+std::string LectureController::convert(const std::string& timelinePath,
+                                       const std::string& narrationPath, std::int32_t finalTime,
+                                       std::int64_t lines) {
     ConversionDriver driver(prompts_, conversion_);
-    const std::int64_t lines = state_.timeline().entryCount;
     driver.setProgressCallback([this, lines](const AviProgress& p) {
         if (!progressUpdate_) return;
         // The audio is copied in time order beside the frames, so it measures the whole.
@@ -106,14 +159,44 @@ void LectureController::convert() {
             progressUpdate_(p.linesDone, lines);
     });
     for (;;) {
-        const std::string timelinePath = timelinePath_;
-        const std::string narrationPath = narrationPath_;
         conversion_.conversionFinished = 0;
-        driver.runConversion(timelinePath, narrationPath, state_.finalTime());
+        const auto outcome = driver.runConversion(timelinePath, narrationPath, finalTime);
         if (progressFinished_) progressFinished_();
-        if (conversion_.conversionFinished != 0) break;
+        if (conversion_.conversionFinished != 0) {
+            return outcome == ConversionDriver::Outcome::Built && driver.lastReport().written
+                       ? driver.outputPath()
+                       : std::string();
+        }
         prompts_.showMessage(texts::kConversionRetry);
     }
+}
+
+void LectureController::recoverLectures() {
+    for (const std::string& path : unfinishedJournals(tempFolder())) recoverLecture(path);
+}
+
+void LectureController::recoverLecture(const std::string& journalPath) {
+    if (lectureRunning() || ending_) return;
+    const auto journal = TimelineJournal::read(journalPath);
+    if (!journal || journal->closed) return;
+    const int n = std::snprintf(nullptr, 0, texts::kRecoveryQuestionFormat, journalPath.c_str(),
+                                journalPath.c_str());
+    std::string question(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+    std::snprintf(question.data(), question.size(), texts::kRecoveryQuestionFormat,
+                  journalPath.c_str(), journalPath.c_str());
+    question.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::string video;
+    if (prompts_.askYesNo(question)) {
+        ending_ = true;
+        view_.setStartEnabled(false);
+        // The journal is the timeline: every change up to the kill, closed at the sound's end.
+        video = convert(journalPath, journal->narrationPath, INT32_MAX,
+                        static_cast<std::int64_t>(journal->slides.size()) + 1);
+        ending_ = false;
+        enableStartWhenReady();
+    }
+    TimelineJournal closer;
+    if (closer.reopen(journalPath)) closer.closed(video);
 }
 
 bool LectureController::confirmClose() {
@@ -122,6 +205,7 @@ bool LectureController::confirmClose() {
     if (!prompts_.askYesNo(texts::kCloseDuringLecture)) return false;
     const std::string narration = narrationPath_;
     const std::string timeline = stopAndSave();
+    journal_.close();  // left open: the next start offers to make its video
     if (!timeline.empty() && !narration.empty())
         prompts_.showMessage(formatted(texts::kSavedOnCloseFormat, narration, timeline));
     else if (!narration.empty())

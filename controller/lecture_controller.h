@@ -9,6 +9,7 @@
 
 #include "lecture/lecture_clock.h"
 #include "lecture/slide_timeline.h"
+#include "lecture/timeline_journal.h"
 #include "recording/narration_file.h"
 #include "recording/recorder.h"
 #include "recording/wave_input.h"
@@ -38,6 +39,13 @@ public:
     // is told where. False keeps the window open.
     bool confirmClose();
 
+    // Program start: offers, one by one, to make the video of each lecture in the lecture folder
+    // that never got one (left by a crash or a kill). Leaving one closes its journal: it is
+    // not offered again, and its files stay for vorlix-convert.
+    void recoverLectures();
+    // The same for one journal.
+    void recoverLecture(const std::string& journalPath);
+
     // While a lecture runs (the clock is going).
     bool lectureRunning() const { return clock_.isRunning(); }
     // Start would begin a lecture now: no lecture, no conversion, and the previous lecture's
@@ -57,6 +65,7 @@ public:
     const Recorder& recorder() const { return recorder_; }
     const std::string& narrationPath() const { return narrationPath_; }
     const std::string& timelinePath() const { return timelinePath_; }
+    const std::string& journalPath() const { return journal_.path(); }
 
 private:
     // Passes every device call and notification through, and tells the controller when the
@@ -92,7 +101,12 @@ private:
 
     // Stops recording and the clock and writes the timeline file; its path, empty on failure.
     std::string stopAndSave();
-    void convert();
+    // Converts until a video is made or the user gives up; the video's path, empty when given up.
+    std::string convert(const std::string& timelinePath, const std::string& narrationPath,
+                        std::int32_t finalTime, std::int64_t lines);
+    void openJournal();
+    void journalEntry(std::int32_t tick, std::int32_t slide, bool closing);
+    void journalFailed();
     void enableStartWhenReady();
     void deviceClosed();
 
@@ -104,6 +118,8 @@ private:
     LectureClock clock_;
     LectureState state_;
     ConversionState conversion_;
+    TimelineJournal journal_;
+    bool journalFailTold_ = false;
 
     bool clockStarted_ = false;  // this lecture has a clock thread
     bool ending_ = false;        // End (with its conversion) is running

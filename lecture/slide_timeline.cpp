@@ -34,6 +34,14 @@ bool SlideTimeline::append(std::int32_t time, std::int32_t slide) {
     return true;
 }
 
+bool SlideTimeline::appendClosing(std::int32_t time, std::int32_t slide) {
+    if (entryCount < 0 || entryCount > kMaxEntries) return false;
+    startTime[entryCount] = time;
+    slideIndex[entryCount] = slide;
+    ++entryCount;
+    return true;
+}
+
 void SlideTimeline::writeSentinel() {
     if (entryCount < 0 || entryCount >= kSlots) return;
     startTime[entryCount] = 0;
@@ -57,6 +65,7 @@ std::int32_t LectureState::clockNow() const {
 
 void LectureState::clearTimeline() {
     timeline_.clear();
+    fullTold_ = false;
 }
 
 void LectureState::openTimeline() {
@@ -82,12 +91,22 @@ void LectureState::step(std::int32_t delta) {
     slides_.currentSlide = std::clamp(slides_.currentSlide + delta, 0, slides_.slideCount - 1);
     refreshPreviews(slides_.currentSlide);
     // Recorded even when the slide did not move; the timeline file drops what lasted no time.
-    timeline_.append(clockNow(), slides_.currentSlide);
+    const std::int32_t now = clockNow();
+    if (timeline_.append(now, slides_.currentSlide)) {
+        if (listener_) listener_(now, slides_.currentSlide, false);
+    } else if (!fullTold_) {
+        // Once: the slides still change on screen, but the video no longer follows them.
+        fullTold_ = true;
+        prompts_.showMessage(texts::kTimelineFull);
+    }
 }
 
 void LectureState::closeTimeline() {
     finalTime_ = clockNow();
-    timeline_.append(finalTime_, slides_.currentSlide);
+    // Kept even in a full timeline, so the video holds the last slide up to the end.
+    if (timeline_.appendClosing(finalTime_, slides_.currentSlide) && listener_) {
+        listener_(finalTime_, slides_.currentSlide, true);
+    }
     timeline_.writeSentinel();
 }
 

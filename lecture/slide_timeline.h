@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ struct SlideTimeline {
     void clear();
     // Appends unless full; false when the entry was not recorded.
     bool append(std::int32_t time, std::int32_t slide);
+    // The closing entry of End: kept even when the timeline is full (a spare slot holds it).
+    bool appendClosing(std::int32_t time, std::int32_t slide);
     // The (0, 0) entry after the last one, with the count unchanged.
     void writeSentinel();
 };
@@ -79,6 +82,11 @@ class LectureState {
     // Shows slide k and its neighbours; empty paths where there are no slides.
     void refreshPreviews(std::int32_t k);
 
+    // Told of every entry recorded after the opening one (tick, slide index, whether it is the
+    // closing entry of End), so it can be kept on disk as the lecture goes.
+    using EntryListener = std::function<void(std::int32_t tick, std::int32_t slide, bool closing)>;
+    void setEntryListener(EntryListener listener) { listener_ = std::move(listener); }
+
     SlideList& slides() { return slides_; }
     const SlideList& slides() const { return slides_; }
     SlideTimeline& timeline() { return timeline_; }
@@ -95,6 +103,8 @@ class LectureState {
     SlideList slides_;
     SlideTimeline timeline_;
     std::int32_t finalTime_ = 0;
+    bool fullTold_ = false;  // the user knows the timeline is full
+    EntryListener listener_;
 };
 
 }  // namespace vorlix

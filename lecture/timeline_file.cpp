@@ -25,9 +25,10 @@ bool TimelineFile::writeAt(const std::string& path, const SlideTimeline& timelin
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (f == nullptr) return false;
     bool ok = true;
-    const std::int32_t count = timeline.entryCount < SlideTimeline::kMaxEntries
+    // A full timeline still has its closing entry, in the first spare slot.
+    const std::int32_t count = timeline.entryCount < SlideTimeline::kMaxEntries + 1
                                    ? timeline.entryCount
-                                   : SlideTimeline::kMaxEntries;
+                                   : SlideTimeline::kMaxEntries + 1;
     for (std::int32_t j = 0; j < count && ok; ++j) {
         if (timeline.startTime[j] == timeline.startTime[j + 1]) continue;  // lasted no time
         const std::string& slide = slides.path(timeline.slideIndex[j]);

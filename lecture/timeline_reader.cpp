@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "common/regular_file.h"
+
 namespace vorlix {
 namespace {
 
@@ -22,16 +24,37 @@ TimelineReader::~TimelineReader() {
     close();
 }
 
-bool TimelineReader::open(const std::string& path) {
+bool TimelineReader::open(const std::string& path, std::int32_t openEndTick,
+                          std::string* reason) {
     close();
-    file_ = std::fopen(path.c_str(), "r");
-    ended_ = false;
+    if (TimelineJournal::looksLikeJournal(path)) {
+        auto journal = TimelineJournal::read(path, reason);
+        if (!journal) return false;
+        openLines(journal->timelineLines(openEndTick));
+        skippedLines_ = std::move(journal->malformedLines);
+        journalNarration_ = std::move(journal->narrationPath);
+        return true;
+    }
+    file_ = openRegularStream(path, reason);
     return file_ != nullptr;
+}
+
+void TimelineReader::openLines(std::vector<TimelineLine> lines) {
+    close();
+    inMemory_ = true;
+    lines_ = std::move(lines);
 }
 
 void TimelineReader::close() {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
+    inMemory_ = false;
+    lines_.clear();
+    nextIndex_ = 0;
+    skippedLines_.clear();
+    journalNarration_.clear();
+    lineNumber_ = malformedLine_ = 0;
+    ended_ = false;
 }
 
 // The rules: the line must hold a decimal number (blanks and a sign may come first), then at
@@ -71,6 +94,13 @@ bool TimelineReader::parseLine(std::string_view line, std::int32_t& startTime,
 }
 
 int TimelineReader::nextLine(std::int32_t /*frameIndex*/) {
+    if (inMemory_) {
+        if (nextIndex_ >= lines_.size()) return 0;
+        startTime_ = lines_[nextIndex_].tick;
+        slidePath_ = lines_[nextIndex_].slidePath;
+        lineNumber_ = static_cast<std::int32_t>(++nextIndex_);
+        return 1;
+    }
     if (file_ == nullptr || ended_) return 0;
     // Whatever ends the reading ends it for good: the rest of an over-long line must not be
     // taken for a line of its own.
@@ -87,13 +117,24 @@ int TimelineReader::nextLine(std::int32_t /*frameIndex*/) {
             if (after != '\n' && after != EOF) std::ungetc(after, file_);
             break;
         }
-        if (line.size() == kMaxLineLength) return 0;
+        if (line.size() == kMaxLineLength) {
+            malformedLine_ = lineNumber_ + 1;
+            return 0;
+        }
         line.push_back(static_cast<char>(c));
     }
-    if (!any || std::ferror(file_)) return 0;
-    if (!parseLine(line, startTime_, slidePath_)) return 0;
+    if (!any) return 0;
+    ++lineNumber_;
+    if (std::ferror(file_) || !parseLine(line, startTime_, slidePath_)) {
+        malformedLine_ = lineNumber_;
+        return 0;
+    }
     ended_ = false;
     return 1;
+}
+
+std::int32_t TimelineReader::lineNumber() const {
+    return lineNumber_;
 }
 
 std::int32_t TimelineReader::frameTime(std::int32_t /*frameIndex*/) const {

@@ -43,6 +43,11 @@ class Recorder final : public WaveInputEvents {
     // thread writes it, each write a single store; stopping does not reset it.
     std::atomic<std::int32_t>& completedBuffers() { return completedBuffers_; }
     std::int32_t completedBufferCount() const { return completedBuffers_.load(); }
+    // Narration samples captured so far: the sample position of "now" in the narration.
+    std::int64_t recordedSamples() const {
+        const std::int32_t count = completedBuffers_.load();
+        return count > 0 ? std::int64_t{count} * kBufferLength : 0;
+    }
 
     // Opens the device, prepares the buffers, sets the counter to 0 and creates the narration
     // file named after the clock thread. A device that cannot be opened or buffers that cannot

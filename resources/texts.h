@@ -41,6 +41,21 @@ inline constexpr std::string_view kChooseSlideFolder =
 // Slide file name: folder prefix, then the number from 1 without leading zeros.
 inline constexpr const char* kSlideNameFormat = "%sスライド%01ld.bmp";
 
+inline constexpr std::string_view kTimelineFull =
+    "スライドの切り替えの記録が上限 (8200 回) に達しました。これ以降の切り替えは動画に入りませんが，"
+    "最後のスライドは終了まで映ります。";
+
+// The journal that keeps each slide change on disk as the lecture goes, and the recovery of a
+// lecture a crash or a kill left without its video.
+inline constexpr std::string_view kJournalNotWritten =
+    "スライドの切り替えを記録するファイルに書き込めませんでした。講義は続けられますが，"
+    "途中で異常終了すると動画を作り直せません。";
+inline constexpr const char* kRecoveryQuestionFormat =
+    "動画が作成されていない講義が見つかりました (異常終了したか，強制終了されたようです)。\n"
+    "記録: %s\n今すぐ動画を作成しますか?\n"
+    "「いいえ」を選ぶとファイルはそのまま残り，後から次のコマンドで作成できます:\n"
+    "vorlix-convert %s -o 講義.avi";
+
 // Closing the window while a lecture runs: the narration and timeline paths are filled in.
 inline constexpr std::string_view kCloseDuringLecture =
     "録音中です。録音を終了して保存し，プログラムを閉じますか?";
@@ -88,6 +103,17 @@ inline constexpr std::string_view kSaveInitialName = "*.avi";
 inline constexpr std::string_view kAbandonQuestion = "全ての作業を中断しますか?";
 inline constexpr std::string_view kTimelineReadError = "中間ファイル読み込み時にエラーが発生しました";
 inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了しました。";
+// What was wrong with a video that was written anyway, listed under the word that it ended.
+inline constexpr std::string_view kProblemsHeading = "次の問題がありました:";
+inline constexpr const char* kProblemLineFormat =
+    "%s: %ld 行目が正しくありません。これ以降の行は動画に入っていません。";
+inline constexpr const char* kProblemTickFormat =
+    "%s: %ld 行目の時刻 %ld が音声の長さを超えているか，前の行より前です。これ以降の行は動画に入っていません。";
+inline constexpr const char* kProblemNoLinesFormat =
+    "%s: 行が一つもありません。動画にスライドは入っていません。";
+inline constexpr const char* kProblemJournalLineFormat =
+    "%s: %ld 行目を読めなかったため，読み飛ばしました。";
+inline constexpr std::string_view kProblemSlide = "スライドを読めませんでした (その間の動画は白い画面です):";
 inline constexpr std::string_view kNarrationNotCopied =
     "音声をAVIファイルに書き込めませんでした。動画に音声が入っていません。";
 
@@ -112,15 +138,19 @@ inline constexpr std::string_view kCodecPng = "PNG (lossless)";
 // The command-line converter (vorlix-convert)
 inline constexpr std::string_view kConvertUsage =
     "使い方: vorlix-convert 中間ファイル [音声ファイル] -o 出力.avi [--codec 名前] [--quality 1-100]\n"
-    "                      [--limit 最終時刻]\n"
+    "                      [--limit 行数]\n"
     "       vorlix-convert --list-codecs\n"
-    "講義の中間ファイル (vx_*.tmp) と音声ファイル (vx_temp_*.wav) から AVI ファイルを作り直します。\n"
+    "講義の中間ファイル (vx_*.tmp か vx_*.journal) と音声ファイル (vx_temp_*.wav) から AVI ファイルを\n"
+    "作り直します。vx_*.journal なら音声ファイルは省略できます。\n"
     "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)\n"
     "  --codec 名前          映像の圧縮方式 (既定は mjpeg。一覧は --list-codecs)\n"
     "  --quality 1-100       画質 (画質の設定がある圧縮方式だけ。大きいほどきれいです)\n"
-    "  --limit 最終時刻      半秒単位の最終時刻。これより多い行は変換しません (既定は最後の行の時刻)\n"
+    "  --limit 行数          これより多い行は変換しません (既定はすべての行)\n"
     "  --list-codecs         使える圧縮方式を表示します\n"
-    "  -h, --help            この説明を表示します\n";
+    "  -h, --help            この説明を表示します\n"
+    "終了コード: 0 すべての行とスライドが入った動画を作成, 1 動画を作成できなかった,\n"
+    "            2 引数の誤りか，指定した入力ファイルを読めない (何も書きません),\n"
+    "            3 動画は作成したが問題があった (問題は標準エラー出力に表示)\n";
 inline constexpr const char* kConvertUnknownCodec = "不明な圧縮方式です: %s (一覧は --list-codecs)";
 inline constexpr const char* kConvertBadValue = "%s の値が正しくありません: %s";
 inline constexpr const char* kConvertBadArgument = "不明な引数です: %s";
@@ -128,6 +158,10 @@ inline constexpr std::string_view kConvertNoOutput = "出力ファイルを -o �
 inline constexpr std::string_view kConvertNoTimeline = "中間ファイルを指定してください";
 inline constexpr const char* kConvertProgress = "\r%ld 行目まで変換, 音声 %ld / %ld 秒";
 inline constexpr const char* kConvertWritten = "作成しました: %s";
+inline constexpr const char* kConvertWrittenWithProblems = "作成しましたが，次の問題があります: %s";
+inline constexpr std::string_view kConvertNarrationUnreadable = "音声ファイルを読めません";
+inline constexpr std::string_view kConvertOutputIsInput =
+    "出力ファイルが入力ファイルそのものです (リンクを含む)。何も書きません:";
 inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
 inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
 

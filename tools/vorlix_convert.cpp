@@ -1,5 +1,9 @@
-// vorlix-convert: makes a lecture's video again from the timeline file and the narration the
-// program leaves in the temp folder (with another codec, or after a crash).
+// vorlix-convert: makes a lecture's video again from the timeline file (or the journal) and the
+// narration the program leaves in its lecture folder (with another codec, or after a crash).
+//
+// Exit status: 0 the video holds every line and every slide; 1 no video was written; 2 bad
+// arguments, or an input named on the command line that cannot be read (nothing is written);
+// 3 a video was written, with the problems named on stderr.
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,8 +17,12 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "lecture/timeline_reader.h"
+#include "common/regular_file.h"
+#include "common/safe_output.h"
 #include "common/user_prompts.h"
+#include "lecture/timeline_journal.h"
+#include "lecture/timeline_reader.h"
+#include "video/audio_source.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
@@ -26,6 +34,7 @@ using namespace vorlix;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitProblems = 3;
 
 void say(const std::string& text) {
     std::fprintf(stderr, "vorlix-convert: %s\n", text.c_str());
@@ -45,7 +54,8 @@ class CommandLinePrompts : public UserPrompts {
         : output_(std::move(output)), codec_(std::move(codec)) {}
 
     void showMessage(std::string_view text, std::string_view caption) override {
-        if (text == texts::kConversionEnded) return;  // the converter says how it went itself
+        // The converter says how it went itself, problems included.
+        if (text.substr(0, texts::kConversionEnded.size()) == texts::kConversionEnded) return;
         std::string line;
         if (!caption.empty()) line = std::string(caption) + ": ";
         say(line + std::string(text));
@@ -79,14 +89,6 @@ bool parseInt(const std::string& text, long min, long max, long& out) {
     return true;
 }
 
-// The final time of a timeline file: its last line's tick (0 when it has none).
-std::int32_t lastLineTime(const std::string& path) {
-    TimelineReader reader;
-    if (!reader.open(path)) return 0;
-    std::int32_t last = 0;
-    for (std::int32_t i = 0; reader.nextLine(i) != 0; ++i) last = reader.frameTime(i);
-    return last;
-}
 
 void listCodecs() {
     for (const CodecOption& c : availableVideoCodecs()) {
@@ -169,9 +171,33 @@ int main(int argc, char** argv) {
     }
 
     const std::string& timeline = positional[0];
-    const std::string narration = positional.size() > 1 ? positional[1] : std::string();
-    const std::int32_t frameLimit =
-        limit ? static_cast<std::int32_t>(*limit) : lastLineTime(timeline);
+    std::string narration = positional.size() > 1 ? positional[1] : std::string();
+    // The inputs named here are opened before anything is written: a mistyped name must not
+    // cost the video already under the output's name.
+    std::string why;
+    TimelineReader probe;
+    if (!probe.open(timeline, 0, &why)) {
+        say(std::string(texts::kTimelineReadError) + "\n" + causeLine(timeline, why));
+        return kExitUsage;
+    }
+    // A journal names its narration; one named here wins.
+    if (narration.empty()) narration = probe.journalNarration();
+    probe.close();
+    AudioSource narrationProbe;
+    if (positional.size() > 1 && !narrationProbe.open(narration, &why)) {
+        say(std::string(texts::kConvertNarrationUnreadable) + "\n" + causeLine(narration, why));
+        return kExitUsage;
+    }
+    narrationProbe.close();
+    // Refused here too, before the video's name is even asked for: exit 2, like a bad argument.
+    for (const std::string& input : {timeline, narration}) {
+        if (SafeOutput::sameFile(ConversionDriver::withAviExtension(output), input)) {
+            say(std::string(texts::kConvertOutputIsInput) + "\n" + input);
+            return kExitUsage;
+        }
+    }
+    // Every line unless limited: the bounds on the ticks keep the work finite.
+    const std::int32_t frameLimit = limit ? static_cast<std::int32_t>(*limit) : INT32_MAX;
 
     CommandLinePrompts prompts(output, CodecChoice{codec->name, quality ? static_cast<int>(*quality)
                                                                         : codec->qualityDefault});
@@ -199,9 +225,7 @@ int main(int argc, char** argv) {
     ConversionDriver::Outcome outcome = driver.runConversion(timeline, narration, frameLimit);
     if (progressShown && tty) std::fputc('\n', stderr);
     const AviBuildReport& report = driver.lastReport();
-    const bool ok = outcome == ConversionDriver::Outcome::Built && report.failures == 0 &&
-                    (!report.narrationWanted || report.narrationCopied);
-    if (!ok) {
+    if (outcome != ConversionDriver::Outcome::Built || !report.written) {
         if (outcome == ConversionDriver::Outcome::Built) {
             say(format(
                 texts::kConvertFailed,
@@ -209,6 +233,11 @@ int main(int argc, char** argv) {
                     .c_str()));
         }
         return kExitFailed;
+    }
+    if (!driver.problems().empty()) {
+        say(format(texts::kConvertWrittenWithProblems, driver.outputPath().c_str()));
+        for (const std::string& problem : driver.problems()) say(problem);
+        return kExitProblems;
     }
     say(format(texts::kConvertWritten, driver.outputPath().c_str()));
     return 0;

@@ -1,9 +1,11 @@
 #include "video/audio_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "common/little_endian.h"
+#include "common/regular_file.h"
 
 namespace vorlix {
 
@@ -17,11 +19,15 @@ AudioSource::~AudioSource() {
     close();
 }
 
-bool AudioSource::open(const std::string& path) {
+bool AudioSource::open(const std::string& path, std::string* reason) {
     close();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = openRegularStream(path, reason);
     if (f == nullptr) return false;
-    return openStream(f);
+    if (!openStream(f)) {
+        if (reason != nullptr) *reason = "not a PCM WAV file";
+        return false;
+    }
+    return true;
 }
 
 bool AudioSource::openStream(std::FILE* file) {
@@ -41,6 +47,7 @@ void AudioSource::close() {
     format_ = AudioFormat{};
     dataOffset_ = length_ = 0;
     incomplete_ = false;
+    readError_.clear();
 }
 
 bool AudioSource::parse() {
@@ -118,7 +125,10 @@ std::int64_t AudioSource::read(std::int64_t position, std::int64_t samples,
     if (static_cast<std::int64_t>(buffer.size()) < want.bytes) return -1;
     if (std::fseek(file_, dataOffset_ + position * format_.blockAlign, SEEK_SET) != 0) return -1;
     std::size_t got = std::fread(buffer.data(), 1, static_cast<std::size_t>(want.bytes), file_);
-    if (got == 0 && std::ferror(file_)) return -1;
+    if (got == 0 && std::ferror(file_)) {
+        readError_ = systemReason(errno);
+        return -1;
+    }
     return static_cast<std::int64_t>(got) / format_.blockAlign;
 }
 

@@ -24,8 +24,9 @@ class AudioSource {
     AudioSource(const AudioSource&) = delete;
     AudioSource& operator=(const AudioSource&) = delete;
 
-    // Opens a PCM WAV file. False when it cannot be read or holds no PCM audio stream.
-    bool open(const std::string& path);
+    // Opens a PCM WAV file (a regular file only). False, with the reason when asked, when it
+    // cannot be read or holds no PCM audio stream.
+    bool open(const std::string& path, std::string* reason = nullptr);
     // The same over an already open file, which the source then owns (closed on failure too).
     bool openStream(std::FILE* file);
     void close();
@@ -46,9 +47,13 @@ class AudioSource {
     // The number of samples read, 0 at the end, -1 on a read failure.
     std::int64_t read(std::int64_t position, std::int64_t samples, std::span<std::uint8_t> buffer);
 
+    // The system's reason for the last failed read; empty when none failed.
+    const std::string& lastReadError() const { return readError_; }
+
   private:
     bool parse();
 
+    std::string readError_;
     std::FILE* file_ = nullptr;
     AudioFormat format_;
     std::int64_t dataOffset_ = 0;

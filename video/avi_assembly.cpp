@@ -4,6 +4,8 @@
 #include <new>
 #include <optional>
 
+#include "common/regular_file.h"
+#include "common/safe_output.h"
 #include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/frame_image.h"
@@ -79,13 +81,26 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
     StreamCopy copy(writer, source);
     bool narrationWanted = !narrationPath.empty();
     bool narrationOk = false;
+    std::string narrationError;
     std::int32_t framesWritten = 0;
 
-    const bool fileOpened = writer.open(outputPath);
+    // The inputs first: a mistyped narration must not cost the video already there.
+    const bool narrationOpened = narrationWanted && source.open(narrationPath, &narrationError);
+    std::vector<std::string> inputs = env.inputs;
+    if (narrationWanted) inputs.push_back(narrationPath);
+    SafeOutput output;
+    std::string outputError;
+    bool fileOpened = output.begin(outputPath, inputs, outputError);
+    if (fileOpened && !writer.open(output.tempPath())) {
+        outputError = writer.lastError();
+        fileOpened = false;
+    }
+    bool written = false;
     if (!fileOpened) {
         ++failures;
-        lastFailed = true;
-        env.prompts.showMessage(texts::kCannotOpenAviFile, texts::kErrorCaption);
+        env.prompts.showMessage(std::string(texts::kCannotOpenAviFile) + "\n" +
+                                    causeLine(outputPath, outputError),
+                                texts::kErrorCaption);
     } else {
         if (videoOk && !writer.addVideoStream(frameWidth, frameHeight, rate)) {
             ++failures;
@@ -106,7 +121,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         }
         // Both streams exist before the header: the narration is opened now and copied
         // alongside the frames, so the file is interleaved in time order.
-        if (narrationWanted && source.open(narrationPath) && copy.begin() == 0) {
+        if (narrationOpened && copy.begin() == 0) {
             narrationOk = true;
             progress.audioSamplesTotal = copy.total();
             progress.audioSampleRate = source.format().sampleRate;
@@ -147,18 +162,46 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             tell();
         }
         if (narrationOk && copy.copyRest() != 0) narrationOk = false;
+        if (narrationOpened && !narrationOk && narrationError.empty()) {
+            narrationError = source.lastReadError().empty()
+                                 ? std::string("could not be read past its header")
+                                 : "could not be read past its header: " + source.lastReadError();
+        }
         if (!writer.finish() && failures == 0) {
             // The file's end (its index) did not reach the disk.
             ++failures;
             lastFailed = true;
         }
+        // Only a complete file takes the final name; a failed one leaves what was there.
+        std::string commitError;
+        if (failures == 0) {
+            written = output.commit(commitError);
+            if (!written) {
+                ++failures;
+                lastFailed = true;
+                outputError = commitError;
+            }
+        } else {
+            output.discard();
+        }
     }
     freeFrame(image);
 
-    if (lastFailed) env.prompts.showMessage(texts::kWritingErr, texts::kAviErrCaption);
+    if (lastFailed) {
+        const std::string why = !outputError.empty() ? outputError : writer.lastError();
+        env.prompts.showMessage(std::string(texts::kWritingErr) + "\n" + causeLine(outputPath, why),
+                                texts::kAviErrCaption);
+    }
     // A silent video must not pass for a finished one; the failure count stays as it is.
-    if (fileOpened && narrationWanted && !narrationOk) {
-        env.prompts.showMessage(texts::kNarrationNotCopied);
+    if (written && narrationWanted && !narrationOk) {
+        const std::string text = std::string(texts::kNarrationNotCopied) + "\n" +
+                                 (env.problems != nullptr ? "  " : "") +
+                                 causeLine(narrationPath, narrationError);
+        if (env.problems != nullptr) {
+            env.problems->push_back(text);
+        } else {
+            env.prompts.showMessage(text);
+        }
     }
     if (failures == 0) env.state.conversionFinished = 1;
     if (report != nullptr) {
@@ -166,7 +209,9 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         report->framesWritten = framesWritten;
         report->narrationWanted = narrationWanted;
         report->narrationCopied = narrationOk;
-        report->error = writer.lastError();
+        report->narrationError = narrationError;
+        report->written = written;
+        report->error = !outputError.empty() ? outputError : writer.lastError();
     }
     return failures;
 }

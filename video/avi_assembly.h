@@ -33,6 +33,12 @@ struct AviBuildEnvironment {
     UserPrompts& prompts;
     ConversionState& state;
     AviProgressCallback progress;  // may be empty
+    // Files the build reads besides the narration (timeline, slides): the output may not be
+    // one of them.
+    std::vector<std::string> inputs = {};
+    // When given, a narration missing from a written video is added here for the caller to
+    // tell, instead of a message of its own.
+    std::vector<std::string>* problems = nullptr;
 };
 
 // What a build did, beyond its failure count: for the command line and the tests.
@@ -41,6 +47,8 @@ struct AviBuildReport {
     std::int32_t framesWritten = 0;
     bool narrationWanted = false;
     bool narrationCopied = false;
+    std::string narrationError;  // why the narration is missing or cut, when it is
+    bool written = false;        // the file is complete under its final name
     std::string error;  // the writer's last complaint, if any
 };
 
@@ -78,8 +86,10 @@ class StreamCopy {
 
 // Writes the AVI file at outputPath: frames of width x height at bitDepth, at most frameLimit
 // of them, `rate` positions a second, then the narration (none when the path is empty).
-// Shows its own messages through the prompts, sets the conversion-finished flag when nothing
-// failed, and returns the failure count (0 or 1).
+// The inputs are opened first; the file is written under a temporary name beside outputPath
+// and renamed over it only when complete, and an outputPath that is one of the inputs is
+// refused before anything is written. Shows its own messages through the prompts, sets the
+// conversion-finished flag when nothing failed, and returns the failure count (0 or 1).
 int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t height,
                  std::int32_t bitDepth, std::int32_t frameLimit, std::int32_t rate,
                  const DrawOperation& draw, const FrameTimeOperation& frameTime,

@@ -123,7 +123,9 @@ struct AviWriter::State {
         av_packet_rescale_ts(p, tb, st->time_base);
         int rc = av_write_frame(fmt, p);
         av_packet_unref(p);
-        if (rc < 0) return fail(avError("writing a packet", rc));
+        // A full disk shows in the file's own error first: stop there, with the system's reason.
+        if (rc >= 0 && fmt->pb != nullptr && fmt->pb->error < 0) rc = fmt->pb->error;
+        if (rc < 0) return fail(avError("writing the file", rc));
         return true;
     }
 
@@ -397,8 +399,11 @@ bool AviWriter::finish() {
         int rc = av_write_trailer(s.fmt);
         if (rc < 0) ok = s.fail(avError("writing the index", rc));
     }
+    if (ok && s.fmt->pb != nullptr && s.fmt->pb->error < 0) {
+        ok = s.fail(avError("writing the file", s.fmt->pb->error));
+    }
     int rc = avio_closep(&s.fmt->pb);
-    if (rc < 0) ok = s.fail(avError("closing the file", rc));
+    if (rc < 0 && ok) ok = s.fail(avError("writing the file", rc));
     avformat_free_context(s.fmt);
     s.fmt = nullptr;
     s.video = s.audio = nullptr;

@@ -1,10 +1,14 @@
 #include "video/conversion_driver.h"
 
+#include <cstdio>
 #include <optional>
+#include <set>
 
-#include "lecture/timeline_reader.h"
+#include "common/regular_file.h"
 #include "common/user_prompts.h"
+#include "lecture/timeline_reader.h"
 #include "resources/texts.h"
+#include "video/audio_source.h"
 
 namespace vorlix {
 
@@ -31,6 +35,46 @@ int ConversionDriver::askOutputPath() {
     return 0;
 }
 
+namespace {
+
+template <class... Args>
+std::string formatted(const char* format, Args... args) {
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    if (n < 0) return {};
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+// Distinct slide files a timeline names: the output may not be one of them.
+std::vector<std::string> slidesOf(const std::string& timelinePath, std::int32_t openEndTick) {
+    constexpr std::size_t kMostChecked = 4096;
+    TimelineReader reader;
+    std::set<std::string> seen;
+    if (!reader.open(timelinePath, openEndTick)) return {};
+    for (std::int32_t i = 0; seen.size() < kMostChecked && reader.nextLine(i) != 0; ++i) {
+        seen.insert(reader.currentSlidePath());
+    }
+    return {seen.begin(), seen.end()};
+}
+
+}  // namespace
+
+std::int32_t ConversionDriver::narrationTicks(const std::string& narrationPath) {
+    AudioSource source;
+    if (narrationPath.empty() || !source.open(narrationPath)) return 0;
+    const std::int64_t rate = source.format().sampleRate;
+    const std::int64_t ticks = (source.length() * kRate + rate - 1) / rate;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(ticks, kTicksWithoutNarration * 64));
+}
+
+std::int32_t ConversionDriver::tickBound(const std::string& narrationPath) {
+    AudioSource source;
+    if (narrationPath.empty() || !source.open(narrationPath)) return kTicksWithoutNarration;
+    return narrationTicks(narrationPath) + kTickMargin;
+}
+
 ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& timelinePath,
                                                           const std::string& narrationPath,
                                                           std::int32_t finalTime) {
@@ -41,24 +85,73 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         }
     }
     placementMode_ = kPlaceStretch;
+    problems_.clear();
 
+    const std::int32_t endTick = narrationTicks(narrationPath);
+    const std::int32_t bound = tickBound(narrationPath);
     TimelineReader reader;
-    if (!reader.open(timelinePath)) {
-        prompts_.showMessage(texts::kTimelineReadError);
+    std::string why;
+    if (!reader.open(timelinePath, endTick, &why)) {
+        prompts_.showMessage(std::string(texts::kTimelineReadError) + "\n" +
+                             causeLine(timelinePath, why));
         return Outcome::TimelineUnreadable;
     }
+    for (std::int32_t line : reader.skippedLines()) {
+        problems_.push_back(formatted(texts::kProblemJournalLineFormat, timelinePath.c_str(),
+                                      static_cast<long>(line)));
+    }
     const std::int32_t placement = placementMode_;
-    DrawOperation draw = [&reader, placement](FrameCanvas& canvas, std::int32_t) {
-        drawSlideFrame(canvas, reader.currentSlidePath(), placement);
+    std::set<std::string> unreadable;
+    DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t) {
+        std::string reason;
+        const std::string& slide = reader.currentSlidePath();
+        if (!drawSlideFrame(canvas, slide, placement, &reason) && unreadable.insert(slide).second) {
+            problems_.push_back(std::string(texts::kProblemSlide) + "\n  " +
+                                causeLine(slide, reason));
+        }
     };
     FrameTimeOperation frameTime = [&reader](std::int32_t i) { return reader.frameTime(i); };
-    NextLineOperation nextLine = [&reader](std::int32_t i) { return reader.nextLine(i); };
+    std::int32_t previousTick = -1;
+    NextLineOperation nextLine = [&](std::int32_t i) {
+        if (reader.nextLine(i) == 0) {
+            if (reader.malformedLine() > 0) {
+                problems_.push_back(formatted(texts::kProblemLineFormat, timelinePath.c_str(),
+                                              static_cast<long>(reader.malformedLine())));
+            } else if (i == 0) {
+                problems_.push_back(formatted(texts::kProblemNoLinesFormat, timelinePath.c_str()));
+            }
+            return 0;
+        }
+        // A tick past the sound, or before the line above, is no gap to fill: it ends the
+        // reading as a malformed line does.
+        const std::int32_t tick = reader.frameTime(i);
+        if (tick < 0 || tick > bound || tick <= previousTick) {
+            problems_.push_back(formatted(texts::kProblemTickFormat, timelinePath.c_str(),
+                                          static_cast<long>(reader.lineNumber()),
+                                          static_cast<long>(tick)));
+            return 0;
+        }
+        previousTick = tick;
+        return 1;
+    };
     AviBuildEnvironment env{prompts_, state_, progress_};
+    env.inputs = slidesOf(timelinePath, endTick);
+    env.inputs.push_back(timelinePath);
+    env.problems = &problems_;
     report_ = AviBuildReport{};
     buildAviFile(outputPath_, kWidth, kHeight, kBitDepth, finalTime, kRate, draw, frameTime,
                  nextLine, narrationPath, env, &report_);
     reader.close();
-    prompts_.showMessage(texts::kConversionEnded);
+    // Only a video that was written is told as done, with whatever was wrong with it.
+    if (report_.written) {
+        std::string text(texts::kConversionEnded);
+        if (!problems_.empty()) {
+            text += "\n";
+            text += texts::kProblemsHeading;
+            for (const std::string& p : problems_) text += "\n" + p;
+        }
+        prompts_.showMessage(text);
+    }
     return Outcome::Built;
 }
 

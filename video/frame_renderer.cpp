@@ -111,16 +111,21 @@ int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placem
     }
 }
 
-int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode) {
-    const auto slide = SlideBitmap::readFile(path);
+int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
+                    std::string* reason) {
+    const auto slide = SlideBitmap::readFile(path, reason);
     if (!slide) return 1;
-    return drawSlide(*slide, canvas, placementMode);
+    if (drawSlide(*slide, canvas, placementMode) == 0) return 0;
+    if (reason != nullptr) *reason = "could not be scaled";
+    return 1;
 }
 
-void drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode) {
+bool drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode,
+                    std::string* reason) {
     canvas.fillWhite();
-    // A slide that cannot be read leaves its frame white; the lecture goes on.
-    drawSlideBitmap(slidePath, canvas, placementMode);
+    // A slide that cannot be read leaves its frame white; the lecture goes on, and the caller
+    // tells the user.
+    return drawSlideBitmap(slidePath, canvas, placementMode, reason) == 0;
 }
 
 void renderFrame(std::unique_ptr<FrameImage>& image, std::uint16_t bitDepth, std::int32_t width,

@@ -22,11 +22,14 @@ enum : std::int32_t { kPlaceCentred = 0, kPlaceStretch = 1, kPlaceTopLeft = 2 };
 int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placementMode);
 
 // Draws a slide bitmap file onto the canvas. 0 when drawn, 1 on any failure (the canvas then
-// keeps what it had).
-int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode);
+// keeps what it had, and *reason says why when asked).
+int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
+                    std::string* reason = nullptr);
 
-// White, then the slide at the given path.
-void drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode);
+// White, then the slide at the given path. False (with the reason when asked) when the slide
+// could not be drawn and the frame stays white.
+bool drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode,
+                    std::string* reason = nullptr);
 
 // What render frame calls to paint a frame of index 0 or more.
 using DrawOperation = std::function<void(FrameCanvas& canvas, std::int32_t frameIndex)>;

@@ -14,6 +14,7 @@
 
 #include "video/frame_image.h"
 #include "common/little_endian.h"
+#include "common/regular_file.h"
 
 namespace vorlix {
 
@@ -60,7 +61,8 @@ struct Layout {
     std::uint64_t rowsBytes = 0;  // what the rows can use: exact, or a bound for RLE
 };
 
-std::optional<Layout> parseLayout(const Bytes& b) {
+// fileSize: the whole file's size, which bfOffBits must point inside of.
+std::optional<Layout> parseLayout(const Bytes& b, std::uint64_t fileSize) {
     Layout l;
     const std::uint32_t biSize = b.u32(kFileHeaderSize);
     if (biSize < kMinInfoHeader || biSize > kMaxInfoHeader) return std::nullopt;
@@ -117,6 +119,11 @@ std::optional<Layout> parseLayout(const Bytes& b) {
         l.tableEntries = clrUsed != 0 ? clrUsed : 1u << l.bitCount;
     }
     l.rowsOffset = l.tableOffset + 4ull * l.tableEntries;
+    // Writers may leave a gap before the rows, or put a colour table in a file of more than
+    // 8 bits: bfOffBits says where the rows are whenever it points past the header and the
+    // table and inside the file.
+    const std::uint32_t offBits = b.u32(10);
+    if (offBits > l.rowsOffset && offBits < fileSize) l.rowsOffset = offBits;
 
     l.stride = FrameImage::strideFor(l.width, l.bitCount);
     if (l.compression == kBiRle8 || l.compression == kBiRle4) {
@@ -355,15 +362,16 @@ SlideBitmap::SlideBitmap(std::int32_t width, std::int32_t height, Block&& storag
       storage_(std::move(storage)),
       origin_(origin) {}
 
-std::optional<std::uint64_t> SlideBitmap::bytesUsed(std::span<const std::uint8_t> head) {
-    const auto layout = parseLayout(Bytes{head});
+std::optional<std::uint64_t> SlideBitmap::bytesUsed(std::span<const std::uint8_t> head,
+                                                    std::uint64_t fileSize) {
+    const auto layout = parseLayout(Bytes{head}, fileSize == 0 ? head.size() : fileSize);
     if (!layout) return std::nullopt;
     return layout->rowsOffset + layout->rowsBytes;
 }
 
 std::optional<SlideBitmap> SlideBitmap::decode(std::span<const std::uint8_t> file) {
     const Bytes bytes{file};
-    const auto layout = parseLayout(bytes);
+    const auto layout = parseLayout(bytes, file.size());
     if (!layout) return std::nullopt;
     try {
         return SlideDecoder(bytes, *layout).run();
@@ -374,7 +382,7 @@ std::optional<SlideBitmap> SlideBitmap::decode(std::span<const std::uint8_t> fil
 
 std::optional<SlideBitmap> SlideBitmap::decode(Block&& file) {
     const Bytes bytes{std::span<const std::uint8_t>(file.bytes.get(), file.size)};
-    const auto layout = parseLayout(bytes);
+    const auto layout = parseLayout(bytes, file.size);
     if (!layout) return std::nullopt;
     // Whole 24-bit rows are already what the renderer wants: use them where they lie.
     if (layout->bitCount == 24 && layout->compression == kBiRgb &&
@@ -414,21 +422,28 @@ struct FileCloser {
 
 }  // namespace
 
-std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path, std::string* reason) {
+    // Only plain files: a pipe or device could block or never end.
+    const int fd = openRegularFile(path, reason);
     if (fd < 0) return std::nullopt;
     FileCloser closer{fd};
     struct stat st {};
-    // Only plain files: a pipe or device could block or never end.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::fstat(fd, &st) != 0) {
+        if (reason != nullptr) *reason = systemReason(errno);
+        return std::nullopt;
+    }
 
     try {
         Block file;
         std::uint8_t head[kHeaderProbe];
         const std::size_t headSize = readUpTo(fd, head, sizeof head);
-        const auto used = bytesUsed(std::span<const std::uint8_t>(head, headSize));
-        if (!used) return std::nullopt;
         const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+        const auto used = bytesUsed(std::span<const std::uint8_t>(head, headSize),
+                                    std::max<std::uint64_t>(fileSize, headSize));
+        if (!used) {
+            if (reason != nullptr) *reason = "not a bitmap this program reads";
+            return std::nullopt;
+        }
         const std::size_t want =
             std::max(headSize, static_cast<std::size_t>(std::min(*used, fileSize)));
         // Slack past the end, for the scaler when the rows are used in place.
@@ -436,8 +451,13 @@ std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path) {
         std::memcpy(file.bytes.get(), head, headSize);
         file.size = headSize + readUpTo(fd, file.bytes.get() + headSize, want - headSize);
         std::memset(file.bytes.get() + file.size, 0, want + kRowSlack - file.size);
-        return decode(std::move(file));
+        // The whole file's size, so that bfOffBits is judged as it was for the headers.
+        file.size = std::max<std::size_t>(file.size, static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, want)));
+        auto bitmap = decode(std::move(file));
+        if (!bitmap && reason != nullptr) *reason = "not a bitmap this program reads";
+        return bitmap;
     } catch (const std::bad_alloc&) {
+        if (reason != nullptr) *reason = systemReason(ENOMEM);
         return std::nullopt;
     }
 }

@@ -1,8 +1,9 @@
 // A slide as Vorlix reads it from a Windows bitmap file: our own reader, no image library.
 //
-// Layout read: the 14-byte file header (not checked: signature, bfSize and bfOffBits are not
-// used), an info header of 40 bytes or one of its longer versions, the colour table, then the
-// pixel rows directly after the colour table, as plain bitmap files are written. Bytes a short
+// Layout read: the 14-byte file header (signature and bfSize not checked), an info header of 40
+// bytes or one of its longer versions, the colour table, then the pixel rows: at bfOffBits when
+// it points past the header and colour table and inside the file, else directly after the
+// colour table, as plain bitmap files are written. Bytes a short
 // file does not supply read as zeros. Every size comes from the header's own rows, never from
 // bfSize, and is bounded: a file that claims more than kMaxSide or kMaxPixels is refused.
 //
@@ -28,16 +29,20 @@ class SlideBitmap {
     // Largest pixel count accepted: an 8K UHD slide.
     static constexpr std::int64_t kMaxPixels = 7680LL * 4320;
 
-    // The file's bitmap, or nothing when it cannot be opened or is refused.
-    static std::optional<SlideBitmap> readFile(const std::string& path);
+    // The file's bitmap, or nothing (with the reason when asked) when it cannot be opened, is
+    // not a regular file, or is refused. Never blocks on a FIFO or a device.
+    static std::optional<SlideBitmap> readFile(const std::string& path,
+                                               std::string* reason = nullptr);
 
     // A bitmap file held in memory; bytes past its end read as zeros.
     static std::optional<SlideBitmap> decode(std::span<const std::uint8_t> file);
 
-    // How many leading bytes of a file the decoder can use, judged from its headers (the first
-    // kHeaderProbe bytes, or fewer); nothing when the headers are refused.
+    // How many leading bytes of a file of fileSize bytes (0: head is the whole file) the decoder
+    // can use, judged from its headers (the first kHeaderProbe bytes, or fewer); nothing when
+    // the headers are refused.
     static constexpr std::size_t kHeaderProbe = 14 + 124;
-    static std::optional<std::uint64_t> bytesUsed(std::span<const std::uint8_t> head);
+    static std::optional<std::uint64_t> bytesUsed(std::span<const std::uint8_t> head,
+                                                  std::uint64_t fileSize = 0);
 
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }

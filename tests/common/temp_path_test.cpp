@@ -16,16 +16,17 @@ EnvLookup envOf(std::map<std::string, std::string> vars) {
     };
 }
 
-TEST(TempPath, FolderComesFromTempThenTmpdirThenTheSystem) {
+TEST(TempPath, FolderComesFromTempThenTheDataFolderThenTheSystem) {
     const std::string system = std::filesystem::temp_directory_path().string();
     struct Case {
         std::map<std::string, std::string> env;
         std::string folder;
     } cases[] = {
-        {{{"TEMP", "/data/t"}, {"TMPDIR", "/other"}}, "/data/t"},
+        {{{"TEMP", "/data/t"}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}}, "/data/t"},
         {{{"TEMP", "/with blank/テンポ"}}, "/with blank/テンポ"},
-        {{{"TMPDIR", "/var/tmp"}}, "/var/tmp"},
-        {{{"TEMP", ""}, {"TMPDIR", "/var/tmp"}}, "/var/tmp"},
+        {{{"TEMP", ""}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}}, "/x/vorlix/lectures"},
+        {{{"XDG_DATA_HOME", "relative"}, {"HOME", "/h"}}, "/h/.local/share/vorlix/lectures"},
+        {{{"TMPDIR", "/var/tmp"}, {"HOME", "/h"}}, "/h/.local/share/vorlix/lectures"},
         {{}, system},
     };
     for (const auto& c : cases) EXPECT_EQ(tempFolder(envOf(c.env)), c.folder);

@@ -108,7 +108,7 @@ TEST(SlideTimeline, CommandsAndEndRecordTheTimeline) {
     }
 }
 
-TEST(SlideTimeline, FullTimelineStillMovesButRecordsNothingMore) {
+TEST(SlideTimeline, FullTimelineIsToldOnceStillMovesAndKeepsItsClosingEntry) {
     auto rig = std::make_unique<LectureRig>();  // two 8210-slot arrays: keep them off the stack
     rig->start(2);
     for (int i = 1; i < SlideTimeline::kMaxEntries; ++i) {
@@ -124,10 +124,13 @@ TEST(SlideTimeline, FullTimelineStillMovesButRecordsNothingMore) {
     rig->lecture.previous();  // the picture changes, the timeline does not
     EXPECT_EQ(rig->view.previews.back(), (Previews{slide(1), slide(2), slide(1)}));
     EXPECT_EQ(rig->slot(8200), (Entry{99, 0}));
+    rig->lecture.next();
+    EXPECT_EQ(rig->prompts.messages, std::vector<std::string>{std::string(texts::kTimelineFull)});
     rig->lecture.closeTimeline();
     EXPECT_EQ(rig->lecture.finalTime(), 9000);
-    EXPECT_EQ(rig->lecture.timeline().entryCount, 8200);
-    EXPECT_EQ(rig->slot(8200), (Entry{0, 0}));  // the sentinel has its slot
+    EXPECT_EQ(rig->lecture.timeline().entryCount, 8201);
+    EXPECT_EQ(rig->slot(8200), (Entry{9000, 1}));  // the closing entry, in a spare slot
+    EXPECT_EQ(rig->slot(8201), (Entry{0, 0}));     // then the sentinel
     EXPECT_EQ(rig->slot(8199), (Entry{8199, 1}));
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "lecture/slide_timeline.h"
@@ -112,7 +113,8 @@ TEST(TimelineFile, NamedByTimeAndClockThreadInTheTempFolder) {
     EXPECT_EQ(std::filesystem::path(*path).parent_path(), dir.path());
     EXPECT_TRUE(path->ends_with("_00000abc.tmp")) << *path;
     EXPECT_EQ(readText(*path), "0,/a.bmp\n7,/a.bmp\n");
-    TempFolder missing(dir.path() / "missing");
+    std::ofstream(dir.file("plain")) << "a file, not a folder";
+    TempFolder missing(dir.path() / "plain" / "missing");
     EXPECT_FALSE(TimelineFile::write(*closed.timeline, closed.slides, 1).has_value());
 }
 

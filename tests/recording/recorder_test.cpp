@@ -277,7 +277,8 @@ TEST_F(RecorderTest, DeviceLostMidLectureIsReportedOnceAndTidiedUpAtEnd) {
 TEST_F(RecorderTest, MessageBoxThatServesNotificationsFindsEverythingInPlace) {
     // The narration file cannot be created; its message box runs the event loop, which hands
     // the open notification to the recorder before start returns.
-    TempFolder missing(dir_.path() / "missing");
+    writeText(dir_.file("plain"), "a file where the folder would be");
+    TempFolder missing(dir_.path() / "plain" / "missing");
     prompts.whileShown = [this] { device.deliverAll(); };
     ASSERT_TRUE(start());
     EXPECT_EQ(prompts.messages, (Log{std::string(texts::kNarrationNotCreated)}));

@@ -55,6 +55,13 @@ class ScriptedPrompts : public UserPrompts {
 
     static constexpr std::size_t kMaxSaveDialogues = 100;
 
+    // What was shown without the cause lines under each text.
+    std::vector<Shown> firstLines() const {
+        std::vector<Shown> out = shown;
+        for (Shown& s : out) s.text = s.text.substr(0, s.text.find('\n'));
+        return out;
+    }
+
     std::vector<Shown> shown;
     std::deque<bool> yesNo;
     std::deque<std::optional<std::string>> savePaths;

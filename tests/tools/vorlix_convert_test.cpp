@@ -1,47 +1,21 @@
 // The converter as its users run it: a process with arguments, an exit status, messages on
 // stderr and an AVI file.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "resources/texts.h"
 #include "support/avi_probe.h"
 #include "support/bmp_writer.h"
+#include "support/convert_process.h"
 #include "support/narration_wav.h"
 #include "support/scratch_dir.h"
 
 namespace vorlix {
 namespace {
 
-struct ProcessResult {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-ProcessResult convert(const std::vector<std::string>& args) {
-    std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
-    for (const std::string& a : args) command += " " + quote(a);
-    command += " 2>&1 </dev/null";
-    ProcessResult run;
-    std::FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return run;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-        run.output.append(buffer.data(), n);
-    int rc = pclose(p);
-    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return run;
-}
+using testing::convert;
+using testing::ProcessResult;
 
 class VorlixConvert : public ::testing::Test {
   protected:
@@ -108,16 +82,16 @@ TEST_F(VorlixConvert, ExitStatusAndWhatItSays) {
         {"bad limit", {timeline, "-o", x, "--limit", "ten"}, 2, "--limit"},
         {"unknown option", {timeline, "-o", x, "--fast"}, 2, "--fast"},
         {"three files", {timeline, narration, narration, "-o", x}, 2, narration},
-        {"timeline missing", {dir.file("gone.tmp"), "-o", x}, 1, texts::kTimelineReadError},
+        {"timeline missing", {dir.file("gone.tmp"), "-o", x}, 2, texts::kTimelineReadError},
         {"unwritable output", {timeline, "-o", dir.file("no folder/x")}, 1, "CannotOpenAviFile"},
         {"narration missing",
          {timeline, dir.file("gone.wav"), "-o", x},
-         1,
-         texts::kNarrationNotCopied},
+         2,
+         texts::kConvertNarrationUnreadable},
         {"narration not a WAV",
          {timeline, dir.file("notes.txt"), "-o", x},
-         1,
-         texts::kNarrationNotCopied},
+         2,
+         texts::kConvertNarrationUnreadable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

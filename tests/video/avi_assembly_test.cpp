@@ -132,7 +132,7 @@ TEST_F(AviAssemblyTest, FrameLimitsAndNarrationProblemsAreNoFailures) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(build(c.timeline, c.limit, c.narration), 0);
         const bool reported = !c.copied && !c.narration.empty();
-        EXPECT_EQ(prompts.shown, shown(reported ? texts::kNarrationNotCopied : "", ""));
+        EXPECT_EQ(prompts.firstLines(), shown(reported ? texts::kNarrationNotCopied : "", ""));
         const testing::AviFile f = testing::readAvi(out);
         ASSERT_EQ(f.streams.size(), c.copied ? 2u : 1u);
         EXPECT_GE(f.streams[0].format.size(), 40u);  // the format is there with no frames
@@ -141,7 +141,7 @@ TEST_F(AviAssemblyTest, FrameLimitsAndNarrationProblemsAreNoFailures) {
     }
 }
 
-TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndTheNarrationStillGoesIn) {
+TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndLeaveNoFile) {
     const std::string repeated = "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
                       back = "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n";
     struct Case {
@@ -167,15 +167,12 @@ TEST_F(AviAssemblyTest, VideoFailuresAreCountedAndTheNarrationStillGoesIn) {
         if (c.codec) prompts.codec = CodecChoice{c.codec, 80};
         prompts.codecDialogues = 0;
         EXPECT_EQ(build(c.timeline, 60, narration, c.noFormatFrame ? 0 : 64, c.throwAt), 1);
-        EXPECT_EQ(prompts.shown, shown(c.error ? c.error : "", "AVI ERR"));
+        EXPECT_EQ(prompts.firstLines(), shown(c.error ? c.error : "", "AVI ERR"));
         EXPECT_EQ(prompts.codecDialogues, c.noFormatFrame ? 0 : 1);
-        const testing::AviFile f = testing::readAvi(out);
-        ASSERT_EQ(f.streams.size(), c.noFormatFrame ? 1u : 2u);
-        EXPECT_EQ(f.streams.back().type, "auds");
-        if (!c.noFormatFrame) {
-            EXPECT_EQ(f.videoPositions(true), c.frames);
-        }
-        EXPECT_EQ(testing::decodeAvi(out).audio, samples);
+        // Nothing under the output's name, and no temporary file left beside it.
+        EXPECT_FALSE(std::filesystem::exists(out));
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(e.path().extension(), ".part") << e.path();
     }
 }
 
