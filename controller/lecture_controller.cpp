@@ -28,7 +28,7 @@ LectureController::LectureController(LectureView& view, UserPrompts& prompts, Wa
       device_(device, [this] { deviceClosed(); }),
       narration_(prompts),
       recorder_(device_, narration_, view, prompts),
-      clock_(view, recorder_.completedBuffers()),
+      clock_(view, recorder_.completedBuffers(), nullptr, &recorder_.pausedFlag()),
       state_(view, prompts, clock_.lectureClockValue()) {}
 
 LectureController::~LectureController() = default;
@@ -64,9 +64,17 @@ void LectureController::start() {
     if (narration_.isOpen()) narrationPath_ = narration_.path();
 }
 
+void LectureController::togglePause() {
+    if (!lectureRunning() || ending_) return;
+    if (recorder_.paused() ? recorder_.resume() : recorder_.pause())
+        view_.setPaused(recorder_.paused());
+}
+
 std::string LectureController::stopAndSave() {
     state_.closeTimeline();
+    const bool wasPaused = recorder_.paused();
     recorder_.stopRecording();
+    if (wasPaused) view_.setPaused(false);
     if (!clockStarted_) return {};
     clock_.stop();
     const auto path = TimelineFile::write(state_.timeline(), state_.slides(), clock_.threadId());
