@@ -1,6 +1,7 @@
 #include "app/recorder_app.h"
 
 #include "app/lecture_window.h"
+#include "app/microphone_menu.h"
 #include "app/qt_lecture_view.h"
 #include "app/qt_user_prompts.h"
 #include "app/qt_wave_input.h"
@@ -14,6 +15,7 @@ int RecorderApp::run() {
     QtUserPrompts prompts(nullptr);
     LectureWindow window(prompts, device);
     prompts.setOwner(&window.dialog());
+    MicrophoneMenu microphone(window.dialog(), window.controller(), device, prompts);
     window.dialog().exec();
     return 0;
 }
