@@ -13,6 +13,8 @@ LectureWindow::LectureWindow(UserPrompts& prompts, WaveInput& device)
     QObject::connect(&dialog_, &RecorderDialog::nextRequested, &dialog_, [&c] { c.next(); });
     QObject::connect(&dialog_, &RecorderDialog::previousRequested, &dialog_,
                      [&c] { c.previous(); });
+    QObject::connect(&dialog_, &RecorderDialog::pauseRequested, &dialog_,
+                     [&c] { c.togglePause(); });
     dialog_.setStepKeysActive([&c] { return c.lectureRunning(); });
     dialog_.setCloseGuard([&c] { return c.confirmClose(); });
     controller_.setConversionProgress(

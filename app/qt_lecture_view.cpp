@@ -52,6 +52,10 @@ void QtLectureView::setStartEnabled(bool enabled) {
     if (dialog_) dialog_->startButton()->setEnabled(enabled);
 }
 
+void QtLectureView::setPaused(bool paused) {
+    if (dialog_) dialog_->showPaused(paused);
+}
+
 QImage QtLectureView::previewImage(const std::string& path, const QImage& placeholder) {
     QImage image;
     // Only a regular file, opened without waiting: a FIFO among the slides must not freeze

@@ -22,6 +22,7 @@ public:
     void setLevelText(const std::string& text) override;
     void setRecIndicator(bool checked) override;
     void setStartEnabled(bool enabled) override;
+    void setPaused(bool paused) override;
     void showPreviews(const std::string& current, const std::string& next,
                       const std::string& previous) override;
 

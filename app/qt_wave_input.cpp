@@ -8,6 +8,8 @@
 #include <QMediaDevices>
 #include <QMetaObject>
 
+#include <algorithm>
+#include <cstring>
 #include <span>
 #include <utility>
 
@@ -52,7 +54,11 @@ WaveResult QtWaveInput::open(const WaveFormat& format, WaveInputEvents& events) 
     if (queue_.isOpen()) return WaveResult::AlreadyOpen;
     QAudioFormat qtFormat;
     if (!toQtFormat(format, qtFormat)) return WaveResult::NoDevice;
-    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    QAudioDevice device = choose_ ? choose_() : QAudioDevice();
+    if (device.isNull()) device = QMediaDevices::defaultAudioInput();
+    input_ = device;
+    sampleBytes_ = std::max<std::size_t>(format.blockAlign, 1);
+    carry_ = 0;
     if (device.isNull() || !device.isFormatSupported(qtFormat)) return WaveResult::NoDevice;
 
     // The stream is opened here rather than at start(), so that a device that cannot deliver
@@ -67,7 +73,7 @@ WaveResult QtWaveInput::open(const WaveFormat& format, WaveInputEvents& events) 
     }
     connect(io_, &QIODevice::readyRead, this, &QtWaveInput::readAvailable);
     connect(source_.get(), &QAudioSource::stateChanged, this, &QtWaveInput::stateChanged);
-    return queue_.open(events);
+    return queue_.open(events, format);
 }
 
 WaveResult QtWaveInput::prepare(WaveBuffer& buffer) {
@@ -77,7 +83,15 @@ WaveResult QtWaveInput::addBuffer(WaveBuffer& buffer) {
     return queue_.addBuffer(buffer);
 }
 WaveResult QtWaveInput::start() {
+    // What came in during a pause is read now, and dropped: it is not part of the narration.
+    if (!queue_.isCapturing()) readAvailable();
     return queue_.start();
+}
+
+WaveResult QtWaveInput::pause() {
+    // Everything said up to the pause belongs in the buffer.
+    if (queue_.isCapturing()) readAvailable();
+    return queue_.pause();
 }
 
 WaveResult QtWaveInput::reset() {
@@ -98,11 +112,16 @@ WaveResult QtWaveInput::unprepare(WaveBuffer& buffer) {
 
 void QtWaveInput::readAvailable() {
     if (!io_) return;
+    // The queue takes whole samples; a sample cut by a read waits for its other bytes.
     for (;;) {
-        const qint64 n =
-            io_->read(reinterpret_cast<char*>(chunk_.data()), static_cast<qint64>(chunk_.size()));
+        const qint64 n = io_->read(reinterpret_cast<char*>(chunk_.data() + carry_),
+                                   static_cast<qint64>(chunk_.size() - carry_));
         if (n <= 0) break;
-        queue_.deliver(std::span<const std::uint8_t>(chunk_.data(), static_cast<std::size_t>(n)));
+        const std::size_t have = carry_ + static_cast<std::size_t>(n);
+        const std::size_t whole = have / sampleBytes_ * sampleBytes_;
+        queue_.deliver(std::span<const std::uint8_t>(chunk_.data(), whole));
+        carry_ = have - whole;
+        if (carry_ != 0) std::memmove(chunk_.data(), chunk_.data() + whole, carry_);
     }
 }
 

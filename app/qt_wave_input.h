@@ -1,10 +1,11 @@
-// The microphone through Qt Multimedia: the default audio input, captured in push mode as
-// unsigned 8-bit mono at 44100 Hz. The backend delivers small chunks (about 50 ms); they are
-// assembled into the owner's buffers in queue order, and every notification reaches the owner
-// as a queued call on the thread that created this object.
+// The microphone through Qt Multimedia: the input the chooser names (the default one without),
+// captured in push mode in the format the owner asks for. The backend delivers small chunks
+// (about 50 ms); they are assembled into the owner's buffers in queue order, and every
+// notification reaches the owner as a queued call on the thread that created this object.
 #pragma once
 
 #include <QAudio>
+#include <QAudioDevice>
 #include <QIODevice>
 #include <QObject>
 #include <QPointer>
@@ -33,8 +34,14 @@ class QtWaveInput final : public QObject, public WaveInput {
     WaveResult addBuffer(WaveBuffer& buffer) override;
     WaveResult start() override;
     WaveResult reset() override;
+    WaveResult pause() override;
     WaveResult close() override;
     WaveResult unprepare(WaveBuffer& buffer) override;
+
+    // Which input the next open() uses; a null device, or no chooser, means the default one.
+    void setInputChooser(std::function<QAudioDevice()> choose) { choose_ = std::move(choose); }
+    // The input opened last (null before the first open).
+    const QAudioDevice& input() const { return input_; }
 
     // Sound that arrived while capturing but found no queued buffer, since open().
     std::uint64_t overrunBytes() const { return queue_.overrunBytes(); }
@@ -49,6 +56,10 @@ class QtWaveInput final : public QObject, public WaveInput {
     void closeBackend();
 
     CaptureQueue queue_;
+    std::function<QAudioDevice()> choose_;
+    QAudioDevice input_;
+    std::size_t sampleBytes_ = 1;
+    std::size_t carry_ = 0;  // bytes of a sample cut by the last read, at the chunk's start
     std::unique_ptr<QAudioSource> source_;
     // Qt deletes it itself when the stream fails.
     QPointer<QIODevice> io_;

@@ -30,6 +30,10 @@ RecorderDialog::RecorderDialog(QWidget* parent) : QDialog(parent) {
     connect(end_, &QPushButton::clicked, this, &RecorderDialog::endRequested);
     connect(next_, &QPushButton::clicked, this, &RecorderDialog::nextRequested);
     connect(previous_, &QPushButton::clicked, this, &RecorderDialog::previousRequested);
+    connect(pause_, &QPushButton::clicked, this, &RecorderDialog::pauseRequested);
+    connect(new QShortcut(QKeySequence(Qt::Key_Pause), this), &QShortcut::activated, this, [this] {
+        if (stepKeysActive_ && stepKeysActive_()) emit pauseRequested();
+    });
 
     // What a presentation remote sends.
     for (const auto key : {Qt::Key_PageDown, Qt::Key_Right})
@@ -76,7 +80,10 @@ void RecorderDialog::buildControls() {
     previous_->setObjectName(QStringLiteral("previous"));
     next_ = new QPushButton(qs(texts::kNextButton), this);
     next_->setObjectName(QStringLiteral("next"));
-    for (QPushButton* b : {start_, end_, previous_, next_}) b->setAutoDefault(false);
+    pause_ = new QPushButton(qs(texts::kPauseButton), this);
+    pause_->setObjectName(QStringLiteral("pause"));
+    pause_->setToolTip(qs(texts::kPauseTooltip));
+    for (QPushButton* b : {start_, end_, previous_, next_, pause_}) b->setAutoDefault(false);
     start_->setDefault(true);
 }
 
@@ -92,6 +99,13 @@ void RecorderDialog::layOut() {
     const int frame = du.x(3);
     clock_->setMinimumWidth(fm.horizontalAdvance(qs(clockText(0))) + 2 * frame);
     level_->setMinimumWidth(fm.horizontalAdvance(qs(texts::kLevelTexts[0].text)) + 2 * frame);
+    // Room for the longer of each control's two texts.
+    rec_->setText(qs(texts::kRecPaused));
+    rec_->setMinimumWidth(rec_->sizeHint().width());
+    rec_->setText(qs(texts::kRecIndicator));
+    pause_->setMinimumWidth(
+        qMax(pause_->sizeHint().width(),
+             pause_->fontMetrics().horizontalAdvance(qs(texts::kResumeButton)) + 2 * frame));
 
     const auto row = [&](std::initializer_list<std::pair<QWidget*, layout::DialogRect>> items) {
         int right = -1;
@@ -102,7 +116,8 @@ void RecorderDialog::layOut() {
             } else {
                 const bool field = qobject_cast<QLineEdit*>(w) != nullptr;
                 const QSize hint = w->sizeHint();
-                g.setWidth(qMax(g.width(), field ? w->minimumWidth() : hint.width()));
+                g.setWidth(qMax(g.width(), field ? w->minimumWidth()
+                                                 : qMax(hint.width(), w->minimumWidth())));
                 g.setHeight(qMax(g.height(), hint.height()));
             }
             if (right >= 0 && g.left() <= right + gap) g.moveLeft(right + gap);
@@ -117,7 +132,9 @@ void RecorderDialog::layOut() {
          {rec_, layout::kRecIndicator}});
     row({{mainPicture_, layout::kMainPicture}});
     row({{previousPicture_, layout::kPreviousPicture}, {nextPicture_, layout::kNextPicture}});
-    row({{previous_, layout::kPreviousButton}, {next_, layout::kNextButton}});
+    row({{previous_, layout::kPreviousButton},
+         {pause_, layout::kPauseButton},
+         {next_, layout::kNextButton}});
 
     // Pictures below the top row and buttons below the pictures, whatever the font's height.
     const auto below = [&](QWidget* w, QWidget* above) {
@@ -131,6 +148,7 @@ void RecorderDialog::layOut() {
     below(previous_, nextPicture_);
     below(next_, previousPicture_);
     below(next_, nextPicture_);
+    pause_->move(pause_->x(), previous_->y());
 
     int right = du.x(layout::kMainWidth);
     int bottom = du.y(layout::kMainHeight);
@@ -158,7 +176,14 @@ void RecorderDialog::showAbout() {
 void RecorderDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(qs(texts::kAboutMenuItem), this, &RecorderDialog::showAbout);
+    if (extendMenu_) extendMenu_(menu);
     menu.exec(event->globalPos());
+}
+
+void RecorderDialog::showPaused(bool paused) {
+    pause_->setText(qs(paused ? texts::kResumeButton : texts::kPauseButton));
+    rec_->setText(qs(paused ? texts::kRecPaused : texts::kRecIndicator));
+    if (paused) rec_->setChecked(false);
 }
 
 void RecorderDialog::reject() {

@@ -1,5 +1,5 @@
 // The program's main window: Start and End, the clock and level fields, the REC indicator, the
-// three slide previews and the Previous and Next buttons. It only shows and forwards; the lecture
+// three slide previews and the Previous, Pause and Next buttons. It only shows and forwards; the lecture
 // itself runs in the lecture controller.
 #pragma once
 
@@ -9,6 +9,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -21,13 +22,19 @@ public:
 
     // Asked before the window closes (close box, Escape); false keeps it open.
     void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
-    // Whether the presentation keys (Page Down/Up, Right/Left) step the slides now.
+    // Whether the presentation keys (Page Down/Up, Right/Left) step the slides now, and the
+    // Pause key pauses.
     void setStepKeysActive(std::function<bool()> active) { stepKeysActive_ = std::move(active); }
+    // Adds entries to the context menu, below About, each time it opens.
+    void setMenuExtension(std::function<void(QMenu&)> extend) { extendMenu_ = std::move(extend); }
+    // The pause button's text and the REC mark's caption: paused, or recording (or idle).
+    void showPaused(bool paused);
 
     QPushButton* startButton() const { return start_; }
     QPushButton* endButton() const { return end_; }
     QPushButton* previousButton() const { return previous_; }
     QPushButton* nextButton() const { return next_; }
+    QPushButton* pauseButton() const { return pause_; }
     QLineEdit* clockField() const { return clock_; }
     QLineEdit* levelField() const { return level_; }
     QRadioButton* recIndicator() const { return rec_; }
@@ -46,6 +53,7 @@ signals:
     void endRequested();
     void nextRequested();
     void previousRequested();
+    void pauseRequested();
 
 protected:
     void reject() override;
@@ -66,7 +74,9 @@ private:
     QLabel* nextPicture_ = nullptr;
     QPushButton* previous_ = nullptr;
     QPushButton* next_ = nullptr;
+    QPushButton* pause_ = nullptr;
     std::function<bool()> closeGuard_;
+    std::function<void(QMenu&)> extendMenu_;
     std::function<bool()> stepKeysActive_;
     bool closing_ = false;
 };

@@ -6,7 +6,12 @@
 //                         of one completion from the fitted line
 //   first_buffer_s        from start recording to the first full buffer
 //   max_gap_ms            largest wait between a buffer filling and the recorder handling it
-//   cpu_pct               this process's CPU time over the recording, percent of one core
+//   cpu_pct               this process's CPU time over the recording (16-bit capture, both
+//                         narration files), percent of one core: also CPU seconds per 100 s
+//   cpu_s_per_min         the same as CPU seconds per minute recorded
+//   ffmpeg_cpu_pct        ffmpeg recording the same microphone into a 16-bit WAV over the same
+//                         stretch, percent of one core; cpu_ratio_vs_ffmpeg = ours / ffmpeg's
+//   wide_bytes_per_s      what reached the 16-bit narration per second recorded (88200 expected)
 //   overrun_bytes         sound that found no queued buffer (lost)
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -130,12 +135,29 @@ void BM_RealRecording(benchmark::State& state) {
             state.SkipWithError("no sound arrived");
             return;
         }
+        // ffmpeg records the same microphone alongside, for the comparison.
+        vorlix::testing::ChildProcess ffmpeg;
+        ffmpeg.start({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "pulse", "-i", "mic", "-t",
+                      std::to_string(wanted - 2), "-c:a", "pcm_s16le", "-y",
+                      server.folder() + "/ffmpeg.wav"},
+                     {}, server.folder() + "/ffmpeg.out");
+        rusage childrenFrom{};
+        getrusage(RUSAGE_CHILDREN, &childrenFrom);
+        const std::int64_t wideFrom = recorder.wideNarration().bytesWritten();
         const double cpuFrom = cpuSeconds();
         const auto wallFrom = Clock::now();
         serveUntil([&] { return recorder.completedBufferCount() >= buffers; },
                    std::chrono::seconds(wanted * 2 + 30));
         const double cpu = cpuSeconds() - cpuFrom;
         const double wall = seconds(Clock::now() - wallFrom);
+        const double wideBytes =
+            static_cast<double>(recorder.wideNarration().bytesWritten() - wideFrom);
+        const bool ffmpegDone = ffmpeg.wait(std::chrono::seconds(30)) == 0;
+        rusage childrenTo{};
+        getrusage(RUSAGE_CHILDREN, &childrenTo);
+        const auto tv = [](const timeval& v) { return v.tv_sec + v.tv_usec / 1e6; };
+        const double ffmpegCpu = tv(childrenTo.ru_utime) + tv(childrenTo.ru_stime) -
+                                 tv(childrenFrom.ru_utime) - tv(childrenFrom.ru_stime);
         recorder.stopRecording();
         clock.stop();
         serveUntil([&] { return recorder.idle(); }, std::chrono::seconds(30));
@@ -183,6 +205,13 @@ void BM_RealRecording(benchmark::State& state) {
         state.counters["first_buffer_s"] = seconds(filled[0] - started);
         state.counters["max_gap_ms"] = maxGap * 1e3;
         state.counters["cpu_pct"] = cpu / wall * 100.0;
+        state.counters["cpu_s_per_min"] = cpu / wall * 60.0;
+        state.counters["wide_bytes_per_s"] = wideBytes / wall;
+        if (ffmpegDone) {
+            const double ffmpegPct = ffmpegCpu / static_cast<double>(wanted - 2) * 100.0;
+            state.counters["ffmpeg_cpu_pct"] = ffmpegPct;
+            state.counters["cpu_ratio_vs_ffmpeg"] = cpu / wall * 100.0 / ffmpegPct;
+        }
         state.counters["overrun_bytes"] = static_cast<double>(device.overrunBytes());
         state.SetIterationTime(wall);
     }

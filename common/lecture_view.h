@@ -17,6 +17,9 @@ public:
     virtual void setLevelText(const std::string& text) = 0;
     virtual void setRecIndicator(bool checked) = 0;
     virtual void setStartEnabled(bool enabled) = 0;
+    // The lecture is paused (nothing is recorded) or recording again. A view that shows no
+    // pause ignores it.
+    virtual void setPaused(bool /*paused*/) {}
 
     // The three previews. A path that is empty or cannot be loaded as an image shows that
     // picture's placeholder.

@@ -32,7 +32,7 @@ LectureController::LectureController(LectureView& view, UserPrompts& prompts, Wa
       device_(device, [this] { deviceClosed(); }),
       narration_(prompts),
       recorder_(device_, narration_, view, prompts),
-      clock_(view, recorder_.completedBuffers()),
+      clock_(view, recorder_.completedBuffers(), nullptr, &recorder_.pausedFlag()),
       state_(view, prompts, clock_.lectureClockValue()) {
     state_.setEntryListener(
         [this](std::int32_t tick, std::int32_t slide, bool closing) {
@@ -102,9 +102,17 @@ void LectureController::journalFailed() {
                                    journal_.lastError()));
 }
 
+void LectureController::togglePause() {
+    if (!lectureRunning() || ending_) return;
+    if (recorder_.paused() ? recorder_.resume() : recorder_.pause())
+        view_.setPaused(recorder_.paused());
+}
+
 std::string LectureController::stopAndSave() {
     state_.closeTimeline();
+    const bool wasPaused = recorder_.paused();
     recorder_.stopRecording();
+    if (wasPaused) view_.setPaused(false);
     if (!clockStarted_) return {};
     clock_.stop();
     // Beside the journal, with its stem, so the two are known to belong together.

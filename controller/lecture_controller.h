@@ -33,6 +33,11 @@ public:
     void end();
     void next() { state_.next(); }
     void previous() { state_.previous(); }
+    // Pause and resume, in turn (the pause button and key). Nothing outside a lecture. While
+    // paused, Next and Previous still move the slides; their changes are stamped with the
+    // stopped clock, which is where recording resumes.
+    void togglePause();
+    bool paused() const { return recorder_.paused(); }
 
     // The window is about to close. During a lecture the user is asked first; when they agree,
     // recording and the clock stop, the narration and the timeline file are saved and the user
@@ -82,6 +87,7 @@ private:
         WaveResult addBuffer(WaveBuffer& b) override { return device_.addBuffer(b); }
         WaveResult start() override { return device_.start(); }
         WaveResult reset() override { return device_.reset(); }
+        WaveResult pause() override { return device_.pause(); }
         WaveResult close() override { return device_.close(); }
         WaveResult unprepare(WaveBuffer& b) override { return device_.unprepare(b); }
 

@@ -56,9 +56,10 @@ bool SteadyPacer::sleepStep(std::stop_token stop) {
 }
 
 LectureClock::LectureClock(LectureView& view, const std::atomic<std::int32_t>& completedBuffers,
-                           ClockPacer* pacer)
+                           ClockPacer* pacer, const std::atomic<bool>* paused)
     : view_(view),
       completedBuffers_(completedBuffers),
+      paused_(paused),
       pacer_(pacer != nullptr ? *pacer : ownPacer_) {}
 
 LectureClock::~LectureClock() {
@@ -109,7 +110,9 @@ void LectureClock::run(std::stop_token stop) {
         lectureClock_.store(ticks, std::memory_order_relaxed);
         view_.setClockText(clockText(ticks));
         if (!pacer_.sleepStep(stop)) break;
-        if (steps < kCapSteps) ++steps;  // past the cap the count no longer matters
+        // Past the cap the count no longer matters; during a pause no sound comes, so no time.
+        const bool paused = paused_ != nullptr && paused_->load(std::memory_order_relaxed);
+        if (steps < kCapSteps && !paused) ++steps;
     }
 }
 

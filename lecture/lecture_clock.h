@@ -48,10 +48,11 @@ class SteadyPacer : public ClockPacer {
 
 class LectureClock {
   public:
-    // completedBuffers belongs to the recorder; it must outlive the clock, as must the view and
-    // the pacer (nullptr: real time, 100 ms).
+    // completedBuffers belongs to the recorder; it must outlive the clock, as must the view,
+    // the pacer (nullptr: real time, 100 ms) and the recorder's pause flag (nullptr: never
+    // paused). While paused the clock stands still, as the recording does.
     LectureClock(LectureView& view, const std::atomic<std::int32_t>& completedBuffers,
-                 ClockPacer* pacer = nullptr);
+                 ClockPacer* pacer = nullptr, const std::atomic<bool>* paused = nullptr);
     ~LectureClock();  // stops a running thread
     LectureClock(const LectureClock&) = delete;
     LectureClock& operator=(const LectureClock&) = delete;
@@ -77,6 +78,7 @@ class LectureClock {
 
     LectureView& view_;
     const std::atomic<std::int32_t>& completedBuffers_;
+    const std::atomic<bool>* paused_;
     SteadyPacer ownPacer_;
     ClockPacer& pacer_;
     std::atomic<std::int32_t> lectureClock_{0};

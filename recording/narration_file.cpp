@@ -22,8 +22,24 @@ bool writeLe32At(std::FILE* f, long offset, std::uint32_t v) {
 
 }  // namespace
 
-NarrationFile::NarrationFile(UserPrompts& prompts, std::int64_t dataLimit)
-    : prompts_(prompts), dataLimit_(dataLimit < kMaxDataBytes ? dataLimit : kMaxDataBytes) {}
+const NarrationKind kNarrowNarration{8, texts::kNarrationNotCreated, texts::kNarrationWriteFailed,
+                                     texts::kNarrationFull};
+const NarrationKind kWideNarration{16, texts::kWideNarrationNotCreated,
+                                   texts::kWideNarrationWriteFailed, texts::kWideNarrationFull};
+
+std::string wideNarrationPath(std::string_view narrationPath) {
+    constexpr std::string_view wav = ".wav";
+    if (narrationPath.ends_with(wav)) narrationPath.remove_suffix(wav.size());
+    return std::string(narrationPath) + ".s16.wav";
+}
+
+NarrationFile::NarrationFile(UserPrompts& prompts, std::int64_t dataLimit,
+                             const NarrationKind& kind)
+    : prompts_(prompts),
+      kind_(kind),
+      // Whole samples only: the header never claims half of one.
+      dataLimit_((dataLimit < kMaxDataBytes ? dataLimit : kMaxDataBytes) /
+                 (kind.bitsPerSample / 8) * (kind.bitsPerSample / 8)) {}
 
 NarrationFile::~NarrationFile() {
     finish();
@@ -41,7 +57,7 @@ bool NarrationFile::createAt(const std::string& path) {
     finish();  // at most one narration file is open
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
-        prompts_.showMessage(texts::kNarrationNotCreated);
+        prompts_.showMessage(kind_.notCreated);
         return false;
     }
     // Unbuffered: every append reaches the file before its header is updated, and fwrite
@@ -54,7 +70,7 @@ bool NarrationFile::createAt(const std::string& path) {
         std::fclose(file_);
         file_ = nullptr;
         std::remove(path.c_str());
-        prompts_.showMessage(texts::kNarrationNotCreated);
+        prompts_.showMessage(kind_.notCreated);
         return false;
     }
     path_ = path;
@@ -73,10 +89,11 @@ bool NarrationFile::writeHeader() {
     putLe32(&h[16], 16);
     putLe16(&h[20], 1);  // PCM
     putLe16(&h[22], 1);  // mono
+    const std::uint16_t bytesPerSample = kind_.bitsPerSample / 8;
     putLe32(&h[24], kSampleRate);
-    putLe32(&h[28], kSampleRate);  // one byte per sample
-    putLe16(&h[32], 1);
-    putLe16(&h[34], 8);
+    putLe32(&h[28], kSampleRate * bytesPerSample);
+    putLe16(&h[32], bytesPerSample);
+    putLe16(&h[34], kind_.bitsPerSample);
     tag(36, "data");
     putLe32(&h[40], 0);
     return std::fwrite(h.data(), 1, h.size(), file_) == h.size();
@@ -98,7 +115,7 @@ void NarrationFile::stopAppending(std::string_view message) {
 void NarrationFile::append(std::span<const std::uint8_t> buffer) {
     if (file_ == nullptr || stopped_ || buffer.empty()) return;
     if (static_cast<std::int64_t>(buffer.size()) > dataLimit_ - bytesWritten_) {
-        stopAppending(texts::kNarrationFull);
+        stopAppending(kind_.full);
         return;
     }
     const std::size_t written = std::fwrite(buffer.data(), 1, buffer.size(), file_);
@@ -111,9 +128,10 @@ void NarrationFile::append(std::span<const std::uint8_t> buffer) {
         if (::fstat(fileno(file_), &st) == 0 && st.st_size - kHeaderSize < bytesWritten_) {
             bytesWritten_ = st.st_size < kHeaderSize ? 0 : st.st_size - kHeaderSize;
         }
+        bytesWritten_ -= bytesWritten_ % (kind_.bitsPerSample / 8);  // no half sample
     }
     if (!writeLengths()) ok = false;
-    if (!ok) stopAppending(texts::kNarrationWriteFailed);
+    if (!ok) stopAppending(kind_.writeFailed);
 }
 
 void NarrationFile::finish() {
@@ -121,7 +139,7 @@ void NarrationFile::finish() {
     bool ok = writeLengths();
     if (std::fclose(file_) != 0) ok = false;
     file_ = nullptr;
-    if (!ok) stopAppending(texts::kNarrationWriteFailed);
+    if (!ok) stopAppending(kind_.writeFailed);
 }
 
 }  // namespace vorlix

@@ -1,6 +1,7 @@
-// The lecture's narration: a RIFF WAVE file, PCM unsigned 8-bit mono 44100 Hz, 44-byte header.
-// The header is kept valid after every append, so a file left behind by a crash or a killed
-// program plays and holds every completed buffer.
+// The lecture's narration: a RIFF WAVE file, PCM unsigned 8-bit mono 44100 Hz, 44-byte header;
+// beside it the same sound in 16 bits (signed, little-endian), kept the same way. The header is
+// kept valid after every append, so a file left behind by a crash or a killed program plays and
+// holds every completed buffer.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,19 @@ namespace vorlix {
 
 class UserPrompts;
 
+// The sample size of a narration file and what its user is told when it fails.
+struct NarrationKind {
+    std::uint16_t bitsPerSample;
+    std::string_view notCreated;
+    std::string_view writeFailed;
+    std::string_view full;
+};
+extern const NarrationKind kNarrowNarration;  // 8-bit: the narration the video is made from
+extern const NarrationKind kWideNarration;    // 16-bit, beside it
+
+// The 16-bit narration's path beside the 8-bit one: "x.wav" -> "x.s16.wav".
+std::string wideNarrationPath(std::string_view narrationPath);
+
 class NarrationFile {
   public:
     static constexpr std::int32_t kHeaderSize = 44;
@@ -23,7 +37,8 @@ class NarrationFile {
     static constexpr std::int64_t kMaxDataBytes = 0xFFFFFFFFLL - 36;
 
     // dataLimit lowers the largest narration (the tests reach it without writing 4 GiB).
-    explicit NarrationFile(UserPrompts& prompts, std::int64_t dataLimit = kMaxDataBytes);
+    explicit NarrationFile(UserPrompts& prompts, std::int64_t dataLimit = kMaxDataBytes,
+                           const NarrationKind& kind = kNarrowNarration);
     ~NarrationFile();  // finishes an open file
     NarrationFile(const NarrationFile&) = delete;
     NarrationFile& operator=(const NarrationFile&) = delete;
@@ -36,7 +51,7 @@ class NarrationFile {
     // Creates the file at the given path (the converter and the tests name their own).
     bool createAt(const std::string& path);
 
-    // Appends one whole capture buffer and updates the header. Nothing when no file is open.
+    // Appends sound (whole samples) and updates the header. Nothing when no file is open.
     // After a write failure, or when the buffer would pass the size limit, the user is told
     // once and nothing more is appended; the header never claims more than the file holds.
     void append(std::span<const std::uint8_t> buffer);
@@ -57,6 +72,7 @@ class NarrationFile {
     void stopAppending(std::string_view message);
 
     UserPrompts& prompts_;
+    const NarrationKind& kind_;
     std::int64_t dataLimit_;
     std::FILE* file_ = nullptr;
     std::string path_;

@@ -1,5 +1,6 @@
 #include "recording/recorder.h"
 
+#include <algorithm>
 #include <new>
 #include <span>
 #include <string>
@@ -21,7 +22,7 @@ std::unique_ptr<std::uint8_t[]> allocateFromHeap(std::size_t size) {
 WaveBuffer describe(std::uint8_t* data) {
     WaveBuffer header;
     header.data = data;
-    header.bufferLength = Recorder::kBufferLength;
+    header.bufferLength = Recorder::kCaptureBytes;
     header.bytesRecorded = 0;
     header.user = 0;
     header.flags = 0;
@@ -37,7 +38,10 @@ Recorder::Recorder(WaveInput& device, NarrationFile& narration, LectureView& vie
       narration_(narration),
       view_(view),
       prompts_(prompts),
-      allocate_(allocate ? std::move(allocate) : BufferAllocator(allocateFromHeap)) {}
+      allocate_(allocate ? std::move(allocate) : BufferAllocator(allocateFromHeap)),
+      wideMessages_(prompts),
+      wide_(wideMessages_, NarrationFile::kMaxDataBytes, kWideNarration),
+      narrow_(std::make_unique<std::uint8_t[]>(kBufferLength)) {}
 
 Recorder::~Recorder() {
     // The device must not go on filling buffers that die with us.
@@ -49,8 +53,8 @@ Recorder::~Recorder() {
 
 bool Recorder::allocateBuffers() {
     // Blocks left from a lecture whose device never opened are reused as they are.
-    if (!bufferA_) bufferA_ = allocate_(kBufferLength);
-    if (!bufferB_) bufferB_ = allocate_(kBufferLength);
+    if (!bufferA_) bufferA_ = allocate_(kCaptureBytes);
+    if (!bufferB_) bufferB_ = allocate_(kCaptureBytes);
     return buffersAllocated();
 }
 
@@ -59,6 +63,10 @@ bool Recorder::startRecording(std::uint32_t clockThreadId) {
 
     const bool haveBuffers = allocateBuffers();
     recording_ = true;
+    paused_.store(false);
+    captureStarted_ = false;
+    handledSamples_ = 0;
+    stoppedSamples_ = 0;
     headerA_ = describe(bufferA_.get());
     headerB_ = describe(bufferB_.get());
 
@@ -66,7 +74,7 @@ bool Recorder::startRecording(std::uint32_t clockThreadId) {
     // clock held, as with no microphone, and the user is told.
     bool opened = false;
     if (haveBuffers) {
-        opened = device_.open(WaveFormat{}, *this) == WaveResult::Ok;
+        opened = device_.open(kWideCaptureFormat, *this) == WaveResult::Ok;
         if (opened) {
             device_.prepare(headerA_);
             device_.prepare(headerB_);
@@ -77,7 +85,8 @@ bool Recorder::startRecording(std::uint32_t clockThreadId) {
 
     // Messages come last: their dialogue delivers notifications, and by now everything they
     // touch is in place.
-    narration_.create(clockThreadId);
+    if (narration_.create(clockThreadId)) wide_.createAt(wideNarrationPath(narration_.path()));
+    wideMessages_.release();
     if (!haveBuffers) {
         prompts_.showMessage(texts::kBuffersNotAllocated);
     } else if (!opened) {
@@ -90,17 +99,81 @@ void Recorder::stopRecording() {
     if (!recording_) return;
     if (awaitingClose_) {
         device_.reset();
+        appendLastWords();
         // A close that is refused posts nothing, so there is nothing to wait for.
         if (device_.close() != WaveResult::Ok) awaitingClose_ = false;
     }
+    stoppedSamples_ = handledSamples_;
+    wide_.finish();
     narration_.finish();
     recording_ = false;
+    paused_.store(false);
+    wideMessages_.release();
+}
+
+void Recorder::appendLastWords() {
+    // The reset handed back every buffer the recorder had not handled yet, in queue order: the
+    // next one due first (A after an even count), then the other. A full one whose notification
+    // is still on its way comes before the partly filled one; a buffer that was still empty
+    // adds nothing.
+    const bool aIsNext = (completedBuffers_.load() & 1) == 0;
+    for (WaveBuffer* h : {aIsNext ? &headerA_ : &headerB_, aIsNext ? &headerB_ : &headerA_}) {
+        if (h->data == nullptr || (h->flags & kWaveBufferDone) == 0) continue;
+        const std::int32_t bytes = std::clamp(h->bytesRecorded, 0, kCaptureBytes) / 2 * 2;
+        write(std::span<const std::uint8_t>(h->data, static_cast<std::size_t>(bytes)));
+        handledSamples_ += bytes / 2;
+    }
+}
+
+void Recorder::HeldMessages::showMessage(std::string_view text, std::string_view) {
+    held_.emplace_back(text);
+}
+
+void Recorder::HeldMessages::release() {
+    auto held = std::move(held_);
+    held_.clear();
+    for (const auto& text : held) to_.showMessage(text);
+}
+
+std::uint8_t Recorder::write(std::span<const std::uint8_t> s16le) {
+    const std::span<std::uint8_t> narrow(narrow_.get(), s16le.size() / 2);
+    narrowing_.narrow(s16le, narrow);
+    const std::uint8_t range = levelRange(narrow);
+    // The 8-bit file last: its message may serve the loop, and by then both hold this sound.
+    wide_.append(s16le);
+    narration_.append(narrow);
+    wideMessages_.release();
+    return range;
+}
+
+bool Recorder::pause() {
+    if (!recording_ || paused_.load()) return false;
+    if (captureStarted_) device_.pause();
+    paused_.store(true);
+    view_.setRecIndicator(false);
+    return true;
+}
+
+bool Recorder::resume() {
+    if (!recording_ || !paused_.load()) return false;
+    if (captureStarted_) device_.start();
+    paused_.store(false);
+    return true;
+}
+
+std::int64_t Recorder::recordedSamples() const {
+    if (!recording_) return stoppedSamples_;
+    // A buffer in the queue holds what it has been filled with so far (none once re-queued); one
+    // that came back and waits for its notification holds all of its two seconds.
+    return handledSamples_ + (headerA_.bytesRecorded + headerB_.bytesRecorded) / 2;
 }
 
 void Recorder::onWaveOpen() {
     device_.addBuffer(headerA_);
     device_.addBuffer(headerB_);
-    device_.start();
+    captureStarted_ = true;
+    // Paused before the device was ready: capture begins at resume.
+    if (!paused_.load()) device_.start();
 }
 
 void Recorder::onWaveData(WaveBuffer& /*buffer*/) {
@@ -116,11 +189,10 @@ void Recorder::onWaveData(WaveBuffer& /*buffer*/) {
     device_.addBuffer(header);
 
     if (header.data == nullptr) return;
-    const std::span<const std::uint8_t> samples(header.data, kBufferLength);
-    // The range is taken before the append, whose error message may hold us up long enough
-    // for the device to come round to this buffer again.
-    const std::uint8_t range = levelRange(samples);
-    narration_.append(samples);
+    // Buffers handed back after a stop were written by it; here they are only shown (the files
+    // are closed).
+    if (recording_) handledSamples_ += kBufferLength;
+    const std::uint8_t range = write(std::span<const std::uint8_t>(header.data, kCaptureBytes));
     view_.setRecIndicator(isA);
     view_.setLevelText(std::string(levelText(range)));
 }

@@ -12,6 +12,8 @@
 //   the ones still waiting, in queue order.
 // - close() posts the close notification after those of every buffer handed back before it.
 //   After close() the device refuses every operation except prepare/unprepare bookkeeping.
+// - pause() hands nothing back: the buffer being filled keeps what it holds, sound stops going
+//   into it, and the next start() goes on filling it where it stopped.
 // - A device that stops capturing by itself (unplugged, sound server gone) posts the failure
 //   notification once. Its queued buffers stay queued until reset() hands them back, and
 //   reset() and close() behave as usual, so the owner tidies up the same way as always.
@@ -24,7 +26,7 @@ namespace vorlix {
 // The narration's sample rate: one byte a sample, so also its bytes a second.
 inline constexpr std::uint32_t kNarrationSampleRate = 44100;
 
-// The capture format. The recorder always asks for PCM, unsigned 8-bit, mono, 44100 Hz.
+// A capture format. The defaults are the narration's: PCM, unsigned 8-bit, mono, 44100 Hz.
 struct WaveFormat {
     std::uint16_t formatTag = 1;  // PCM
     std::uint16_t channels = 1;
@@ -33,6 +35,10 @@ struct WaveFormat {
     std::uint16_t blockAlign = 1;
     std::uint16_t bitsPerSample = 8;
 };
+
+// PCM, signed 16-bit little-endian, mono, 44100 Hz: what the recorder captures.
+inline constexpr WaveFormat kWideCaptureFormat{1, 1, kNarrationSampleRate, 2 * kNarrationSampleRate,
+                                               2, 16};
 
 // Buffer states, set by the device.
 enum WaveBufferFlags : std::uint32_t {
@@ -74,7 +80,7 @@ class WaveInputEvents {
     ~WaveInputEvents() = default;
 };
 
-// The seven device operations. All are called on the owner's thread.
+// The device operations (the seven of a wave input, and pause). All are called on the owner's thread.
 class WaveInput {
   public:
     virtual ~WaveInput() = default;
@@ -89,6 +95,8 @@ class WaveInput {
     virtual WaveResult start() = 0;
     // Stops capture and hands back every queued buffer.
     virtual WaveResult reset() = 0;
+    // Stops capture and keeps every buffer queued; start() goes on where it stopped.
+    virtual WaveResult pause() = 0;
     // Closes the device. Refused while buffers are queued.
     virtual WaveResult close() = 0;
     // Releases a buffer that is not queued; allowed on a closed device.

@@ -14,6 +14,19 @@ inline constexpr std::string_view kEndButton = "終了";
 inline constexpr std::string_view kRecIndicator = "REC";
 inline constexpr std::string_view kPreviousButton = "前のスライドへ";
 inline constexpr std::string_view kNextButton = "次のスライドへ";
+// Pause: the button's two texts, and the REC mark's caption while nothing is recorded.
+inline constexpr std::string_view kPauseButton = "一時停止";
+inline constexpr std::string_view kResumeButton = "再開";
+inline constexpr std::string_view kRecPaused = "停止中";
+inline constexpr std::string_view kPauseTooltip = "録音を一時停止・再開します (Pause キー)";
+// Microphone choice (in the window's context menu); %1, %2 are filled in by the window.
+inline constexpr std::string_view kMicrophoneMenu = "マイク(&M)";
+inline constexpr std::string_view kDefaultMicrophoneFormat = "既定の入力 (%1)";
+inline constexpr std::string_view kMicrophoneTooltipFormat = "録音する入力: %1";
+inline constexpr std::string_view kNoMicrophone = "入力が見つかりません";
+inline constexpr std::string_view kMicrophoneMissingFormat =
+    "選ばれていたマイク「%1」が見つからないため，既定の入力「%2」で録音します。\n"
+    "マイクはウィンドウの右クリックメニューで選べます。";
 inline constexpr std::string_view kAboutMenuItem = "Vorlix のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 
 // About box
@@ -72,6 +85,12 @@ inline constexpr std::string_view kNarrationWriteFailed =
     "音声ファイルに書き込めませんでした。これ以降は録音されないため，中断してください。";
 inline constexpr std::string_view kNarrationFull =
     "音声ファイルが上限の大きさに達しました。これ以降は録音されないため，中断してください。";
+inline constexpr std::string_view kWideNarrationNotCreated =
+    "16ビットの音声ファイルを作成できませんでした。8ビットの音声ファイルにだけ録音します。";
+inline constexpr std::string_view kWideNarrationWriteFailed =
+    "16ビットの音声ファイルに書き込めませんでした。これ以降は8ビットの音声ファイルにだけ録音します。";
+inline constexpr std::string_view kWideNarrationFull =
+    "16ビットの音声ファイルが上限の大きさに達しました。これ以降は8ビットの音声ファイルにだけ録音します。";
 inline constexpr std::string_view kDeviceNotOpened =
     "録音デバイスを開けませんでした。録音されないため，中断してください。";
 inline constexpr std::string_view kDeviceLost =

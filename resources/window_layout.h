@@ -22,6 +22,7 @@ inline constexpr DialogRect kPreviousPicture{7, 205, 20, 20};
 inline constexpr DialogRect kNextPicture{117, 205, 114, 78};
 inline constexpr DialogRect kPreviousButton{37, 300, 50, 14};
 inline constexpr DialogRect kNextButton{147, 300, 50, 14};
+inline constexpr DialogRect kPauseButton{92, 300, 50, 14};  // between them, under the hands
 
 // Preview sizes in pixels: the pictures take the size of their image.
 inline constexpr int kMainPreviewWidth = 480;

@@ -89,9 +89,11 @@ TEST_F(RecordingE2E, ToneIsRecordedCountedShownAndClockedBufferByBuffer) {
 
     EXPECT_EQ(lecture.count(), kBuffers + 2) << "the reset hands back the two queued buffers";
     EXPECT_TRUE(lecture.prompts.messages.empty());
-    ASSERT_EQ(file.size(), 44 + kBuffer * kBuffers);
-    EXPECT_EQ(le32(&file[4]), kBuffer * kBuffers + 36);
-    EXPECT_EQ(le32(&file[40]), kBuffer * kBuffers);
+    // The whole buffers, and the sound of the partly filled one up to the stop.
+    ASSERT_GE(file.size(), 44 + kBuffer * kBuffers);
+    ASSERT_LT(file.size(), 44 + kBuffer * (kBuffers + 1));
+    EXPECT_EQ(le32(&file[4]), file.size() - 8);
+    EXPECT_EQ(le32(&file[40]), file.size() - 44);
 
     // The first buffer may begin before the tone reaches the microphone; the others hold it all.
     ASSERT_EQ(lecture.view.levelTexts.size(), static_cast<std::size_t>(kBuffers + 2));
@@ -131,7 +133,9 @@ TEST_F(RecordingE2E, LostSoundServerIsReportedAndTheLectureEndsCleanly) {
     EXPECT_TRUE(lecture.recorder.recording()) << "the lecture goes on";
 
     const std::int32_t atStop = lecture.count();
-    EXPECT_EQ(lecture.end().size(), 44 + kBuffer * static_cast<std::size_t>(atStop));
+    const auto size = lecture.end().size();
+    EXPECT_GE(size, 44 + kBuffer * static_cast<std::size_t>(atStop));
+    EXPECT_LT(size, 44 + kBuffer * static_cast<std::size_t>(atStop + 1));
     EXPECT_EQ(lecture.count(), atStop + 2);
 }
 

@@ -28,7 +28,7 @@ class ScriptedWaveInput final : public WaveInput, private WaveInputEvents {
         if (openResult != WaveResult::Ok) return logged("open", openResult);
         format_ = format;
         owner_ = &events;
-        return logged("open", queue_.open(*this));
+        return logged("open", queue_.open(*this, format));
     }
     WaveResult prepare(WaveBuffer& b) override { return logged("prepare", b, queue_.prepare(b)); }
     WaveResult addBuffer(WaveBuffer& b) override {
@@ -36,15 +36,32 @@ class ScriptedWaveInput final : public WaveInput, private WaveInputEvents {
     }
     WaveResult start() override { return logged("start", queue_.start()); }
     WaveResult reset() override { return logged("reset", queue_.reset()); }
+    WaveResult pause() override { return logged("pause", queue_.pause()); }
     WaveResult close() override { return logged("close", queue_.close()); }
     WaveResult unprepare(WaveBuffer& b) override {
         return logged("unprepare", b, queue_.unprepare(b));
     }
 
-    // Sound arriving from the microphone. Returns the bytes that were not kept.
-    std::size_t capture(std::span<const std::uint8_t> bytes) { return queue_.deliver(bytes); }
+    // Sound arriving from the microphone, as unsigned 8-bit samples (each one exactly an 8-bit
+    // step in a 16-bit format). Returns the samples that were not kept.
+    std::size_t capture(std::span<const std::uint8_t> samples) {
+        if (format_.bitsPerSample != 16) return queue_.deliver(samples);
+        std::vector<std::int16_t> wide(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            wide[i] = static_cast<std::int16_t>((samples[i] - 128) * 256);
+        return captureWide(wide);
+    }
     std::size_t capture(std::size_t count, std::uint8_t value) {
         return capture(std::vector<std::uint8_t>(count, value));
+    }
+    // Signed 16-bit samples, for a 16-bit format.
+    std::size_t captureWide(std::span<const std::int16_t> samples) {
+        std::vector<std::uint8_t> bytes(samples.size() * 2);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            bytes[2 * i] = static_cast<std::uint8_t>(samples[i] & 0xFF);
+            bytes[2 * i + 1] = static_cast<std::uint8_t>((samples[i] >> 8) & 0xFF);
+        }
+        return queue_.deliver(bytes) / 2;
     }
     // The microphone goes away.
     void failDevice() { queue_.fail(); }
@@ -67,7 +84,7 @@ class ScriptedWaveInput final : public WaveInput, private WaveInputEvents {
     // "open", "prepare A", "addBuffer B", "start", "reset", "close", "unprepare A"; a refused
     // operation ends in " refused".
     const std::vector<std::string>& calls() const { return calls_; }
-    // "open", "data A 88200" (buffer and bytes recorded), "close", "failed".
+    // "open", "data A 88200" (buffer and samples recorded), "close", "failed".
     const std::vector<std::string>& delivered() const { return delivered_; }
     void clearLogs() {
         calls_.clear();
@@ -82,7 +99,8 @@ class ScriptedWaveInput final : public WaveInput, private WaveInputEvents {
     void onWaveClose() override { delivered("close", &WaveInputEvents::onWaveClose); }
     void onWaveFailed() override { delivered("failed", &WaveInputEvents::onWaveFailed); }
     void onWaveData(WaveBuffer& b) override {
-        delivered_.push_back("data " + name(b) + " " + std::to_string(b.bytesRecorded));
+        const int sampleBytes = format_.blockAlign > 0 ? format_.blockAlign : 1;
+        delivered_.push_back("data " + name(b) + " " + std::to_string(b.bytesRecorded / sampleBytes));
         owner_->onWaveData(b);
     }
     void delivered(const char* what, void (WaveInputEvents::*call)()) {
