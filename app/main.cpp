@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
     vorlix::keepFrameBuffersMapped();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlix"));
+    // Settings in ~/.config/Vorlix/Vorlix.conf.
+    QApplication::setOrganizationName(QStringLiteral("Vorlix"));
     QApplication::setDesktopFileName(QStringLiteral("vorlix"));
     const int rc = vorlix::RecorderApp().run();
     // libpulse may abort in static destructors once Qt Multimedia was used: leave without them.

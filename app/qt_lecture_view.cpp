@@ -1,8 +1,10 @@
 #include "app/qt_lecture_view.h"
 
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -49,8 +51,22 @@ void QtLectureView::setStartEnabled(bool enabled) {
 
 QImage QtLectureView::previewImage(const std::string& path, const QImage& placeholder) {
     QImage image;
-    if (!path.empty()) image.load(qs(path));
+    if (!path.empty()) {
+        QImageReader reader(qs(path));
+        reader.setAutoTransform(true);  // a JPEG's EXIF orientation, as the video frames take it
+        reader.setDecideFormatFromContent(true);
+        // The same bound the frames have: a hostile header must not claim gigabytes.
+        reader.setAllocationLimit(256);
+        image = reader.read();
+    }
     if (image.isNull()) return placeholder;
+    if (image.hasAlphaChannel()) {
+        // Transparent parts over white, as in the video.
+        QImage opaque(image.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter(&opaque).drawImage(0, 0, image);
+        image = std::move(opaque);
+    }
     // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
     // first thinned out to twice the canvas, which the smooth pass then averages.
     const QSize canvas = placeholder.size();

@@ -13,6 +13,7 @@ extern "C" {
 #include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/slide_bitmap.h"
+#include "video/slide_picture.h"
 
 namespace vorlix {
 
@@ -111,16 +112,18 @@ int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placem
     }
 }
 
-int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode) {
-    const auto slide = SlideBitmap::readFile(path);
+int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
+                    std::string* problem) {
+    const auto slide = readSlidePicture(path, problem);
     if (!slide) return 1;
     return drawSlide(*slide, canvas, placementMode);
 }
 
-void drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode) {
+int drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode,
+                   std::string* problem) {
     canvas.fillWhite();
     // A slide that cannot be read leaves its frame white; the lecture goes on.
-    drawSlideBitmap(slidePath, canvas, placementMode);
+    return drawSlideBitmap(slidePath, canvas, placementMode, problem);
 }
 
 void renderFrame(std::unique_ptr<FrameImage>& image, std::uint16_t bitDepth, std::int32_t width,

@@ -21,12 +21,15 @@ enum : std::int32_t { kPlaceCentred = 0, kPlaceStretch = 1, kPlaceTopLeft = 2 };
 // enlarges. 0 when drawn, 1 when the scaler could not be set up (the canvas keeps what it had).
 int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placementMode);
 
-// Draws a slide bitmap file onto the canvas. 0 when drawn, 1 on any failure (the canvas then
-// keeps what it had).
-int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode);
+// Draws a slide file (bitmap, PNG or JPEG) onto the canvas. 0 when drawn, 1 on any failure (the
+// canvas then keeps what it had, and `problem`, when given, says why).
+int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
+                    std::string* problem = nullptr);
 
-// White, then the slide at the given path.
-void drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode);
+// White, then the slide at the given path. 0 when the slide was drawn; 1 when the frame stayed
+// white, with the reason in `problem` when given.
+int drawSlideFrame(FrameCanvas& canvas, const std::string& slidePath, std::int32_t placementMode,
+                   std::string* problem = nullptr);
 
 // What render frame calls to paint a frame of index 0 or more.
 using DrawOperation = std::function<void(FrameCanvas& canvas, std::int32_t frameIndex)>;
