@@ -36,20 +36,6 @@ Kind kindOf(std::span<const std::uint8_t> head) {
     return Kind::Bitmap;  // what is neither goes to the bitmap reader, as every slide once did
 }
 
-// A JPEG cut short still decodes, its missing rows grey: the end-of-image marker after the last
-// scan tells a whole file from a cut one. Neither marker can occur inside entropy-coded data.
-bool jpegComplete(std::span<const std::uint8_t> file) {
-    std::size_t lastScan = 0;
-    for (std::size_t i = 2; i + 1 < file.size(); ++i) {
-        if (file[i] == 0xFF && file[i + 1] == 0xDA) lastScan = i;
-    }
-    if (lastScan == 0) return false;
-    for (std::size_t i = file.size() - 1; i > lastScan + 1; --i) {
-        if (file[i - 1] == 0xFF && file[i] == 0xD9) return true;
-    }
-    return false;
-}
-
 void setProblem(std::string* problem, std::string_view text) {
     if (problem) *problem = std::string(text);
 }
@@ -82,10 +68,6 @@ class PictureDecoder {
   public:
     static std::optional<SlideBitmap> run(std::span<const std::uint8_t> file, Kind kind,
                                           std::string* problem) {
-        if (kind == Kind::Jpeg && !jpegComplete(file)) {
-            setProblem(problem, texts::kSlideDamaged);
-            return std::nullopt;
-        }
         const AVCodec* codec =
             avcodec_find_decoder(kind == Kind::Png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
         if (!codec) {
@@ -98,7 +80,8 @@ class PictureDecoder {
         if (!ctx || !packet || !frame) throw std::bad_alloc();
         // A header claiming more pixels than a slide may have is refused before any allocation.
         ctx->max_pixels = static_cast<std::int64_t>(SlideBitmap::kMaxPixels);
-        // Damage is an error, not a picture with holes in it.
+        // Damage is an error, not a picture with holes in it: a cut JPEG then fails on the
+        // missing data instead of coming out grey below the cut.
         ctx->err_recognition = AV_EF_EXPLODE;
         ctx->thread_count = 1;
         if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
