@@ -25,7 +25,11 @@ LectureWindow::LectureWindow(UserPrompts& prompts, WaveInput& device)
         [this] { progress_.finish(); });
     controller_.setSlidePreparationProgress(
         [this](std::int64_t done, std::int64_t total) { slidesProgress_.update(done, total); },
-        [this] { slidesProgress_.finish(); });
+        [this] {
+            slidesProgress_.finish();
+            // The keys of a presentation remote go to the main window again at once.
+            dialog_.activateWindow();
+        });
     // Without a clock thread the program cannot time a lecture: it closes once the message has
     // been read and Start has returned.
     RecorderDialog* d = &dialog_;

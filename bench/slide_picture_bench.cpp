@@ -66,9 +66,12 @@ void renderPictureSlide(benchmark::State& state) {
 void ffmpegPictureSlide(benchmark::State& state) {
     const std::string path = slidePath(static_cast<int>(state.range(0)));
     constexpr int kFrames = 100;
-    const std::string command = "ffmpeg -v error -nostdin -stream_loop " +
-                                std::to_string(kFrames - 1) + " -i " + path +
-                                " -vf scale=640:480:flags=area -pix_fmt bgr24 -f null -";
+    // One thread each, as the conversion decodes; -loop 1 reads and decodes the file anew for
+    // every frame.
+    const std::string command =
+        "ffmpeg -v error -nostdin -threads 1 -loop 1 -i " + path + " -frames:v " +
+        std::to_string(kFrames) +
+        " -filter_threads 1 -vf scale=640:480:flags=area -pix_fmt bgr24 -f null -";
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         if (std::system(command.c_str()) != 0) return state.SkipWithError("ffmpeg failed");

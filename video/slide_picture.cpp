@@ -178,11 +178,9 @@ class PictureDecoder {
         return out;
     }
 
-    // The frame in the given packed format; accurate rounding and full chroma keep coloured
-    // text as crisp as the decoder made it.
+    // The frame in the given packed format.
     static bool convert(const AVFrame& frame, AVPixelFormat to, std::uint8_t* dst,
                         std::ptrdiff_t dstStride) {
-        const int flags = SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
         // JPEG's full-range YUV formats, named as the plain ones with the range said apart.
         AVPixelFormat from = static_cast<AVPixelFormat>(frame.format);
         bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
@@ -210,12 +208,18 @@ class PictureDecoder {
             default:
                 break;
         }
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(from);
+        const bool yuv = desc && desc->nb_components >= 3 && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+        // A JPEG's colours take the quick unscaled path, as FFmpeg's own tools convert them (the
+        // slide is shrunk a great deal afterwards); other pictures keep every bit they have.
+        const int flags =
+            yuv ? SWS_POINT
+                : SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
         std::unique_ptr<SwsContext, ScalerFree> sws(
             sws_getContext(frame.width, frame.height, from, frame.width, frame.height, to, flags,
                            nullptr, nullptr, nullptr));
         if (!sws) return false;
-        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(from);
-        if (desc && desc->nb_components >= 3 && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
+        if (yuv) {
             const int* bt601 = sws_getCoefficients(SWS_CS_DEFAULT);
             sws_setColorspaceDetails(sws.get(), bt601, fullRange ? 1 : 0, bt601, 1, 0, 1 << 16,
                                      1 << 16);
