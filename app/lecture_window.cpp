@@ -3,10 +3,15 @@
 #include <QMetaObject>
 #include <QPushButton>
 
+#include "resources/texts.h"
+
 namespace vorlix {
 
 LectureWindow::LectureWindow(UserPrompts& prompts, WaveInput& device)
-    : view_(dialog_), progress_(&dialog_), controller_(view_, prompts, device) {
+    : view_(dialog_),
+      progress_(&dialog_),
+      slidesProgress_(&dialog_, texts::kPreparingSlides),
+      controller_(view_, prompts, device) {
     LectureController& c = controller_;
     QObject::connect(&dialog_, &RecorderDialog::startRequested, &dialog_, [&c] { c.start(); });
     QObject::connect(&dialog_, &RecorderDialog::endRequested, &dialog_, [&c] { c.end(); });
@@ -20,6 +25,13 @@ LectureWindow::LectureWindow(UserPrompts& prompts, WaveInput& device)
     controller_.setConversionProgress(
         [this](std::int64_t done, std::int64_t total) { progress_.update(done, total); },
         [this] { progress_.finish(); });
+    controller_.setSlidePreparationProgress(
+        [this](std::int64_t done, std::int64_t total) { slidesProgress_.update(done, total); },
+        [this] {
+            slidesProgress_.finish();
+            // The keys of a presentation remote go to the main window again at once.
+            dialog_.activateWindow();
+        });
     // Without a clock thread the program cannot time a lecture: it closes once the message has
     // been read and Start has returned.
     RecorderDialog* d = &dialog_;

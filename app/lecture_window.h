@@ -27,6 +27,7 @@ private:
     RecorderDialog dialog_;
     QtLectureView view_;
     QtConversionProgress progress_;
+    QtConversionProgress slidesProgress_;
     LectureController controller_;
 };
 

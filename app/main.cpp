@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     vorlix::keepFrameBuffersMapped();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlix"));
-    // Settings (the chosen microphone) go to ~/.config/Vorlix/Vorlix.conf.
+    // Settings (the chosen microphone, the last slide folder) go to ~/.config/Vorlix/Vorlix.conf.
     QApplication::setOrganizationName(QStringLiteral("Vorlix"));
     QApplication::setDesktopFileName(QStringLiteral("vorlix"));
     const int rc = vorlix::RecorderApp().run();

@@ -8,7 +8,8 @@
 
 namespace vorlix {
 
-QtConversionProgress::QtConversionProgress(QWidget* owner) : owner_(owner) {}
+QtConversionProgress::QtConversionProgress(QWidget* owner, std::string_view label)
+    : owner_(owner), label_(label.empty() ? texts::kWritingVideo : label) {}
 
 QtConversionProgress::~QtConversionProgress() = default;
 
@@ -16,8 +17,8 @@ void QtConversionProgress::update(std::int64_t done, std::int64_t total) {
     if (!dialog_) {
         dialog_ = std::make_unique<QProgressDialog>(owner_);
         dialog_->setWindowTitle(qs(texts::kWindowCaption));
-        dialog_->setLabelText(qs(texts::kWritingVideo));
-        dialog_->setCancelButton(nullptr);  // a half-written file is of no use
+        dialog_->setLabelText(qs(label_));
+        dialog_->setCancelButton(nullptr);  // a half-written file or deck is of no use
         dialog_->setWindowModality(Qt::WindowModal);
         dialog_->setMinimumDuration(0);
         dialog_->setAutoClose(false);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -65,12 +66,23 @@ QImage QtLectureView::previewImage(const std::string& path, const QImage& placeh
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             QImageReader reader(&file);
+            reader.setAutoTransform(true);  // a JPEG's EXIF orientation, as the video frames take it
+            reader.setDecideFormatFromContent(true);
+            // The same bound the frames have: a hostile header must not claim gigabytes.
+            reader.setAllocationLimit(256);
             image = reader.read();
         } else {
             ::close(fd);
         }
     }
     if (image.isNull()) return placeholder;
+    if (image.hasAlphaChannel()) {
+        // Transparent parts over white, as in the video.
+        QImage opaque(image.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter(&opaque).drawImage(0, 0, image);
+        image = std::move(opaque);
+    }
     // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
     // first thinned out to twice the canvas, which the smooth pass then averages.
     const QSize canvas = placeholder.size();

@@ -1,15 +1,21 @@
 #include "app/qt_user_prompts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
 
 #include "app/codec_dialog.h"
 #include "app/qt_text.h"
 #include "resources/texts.h"
 
 namespace vorlix {
+
+namespace {
+const QString kLastSlideFolderKey = QStringLiteral("slides/lastFolder");
+}  // namespace
 
 QtUserPrompts::QtUserPrompts(QWidget* owner) : owner_(owner) {}
 
@@ -44,8 +50,14 @@ std::optional<std::string> QtUserPrompts::chooseFolder(std::string_view title) {
         label->setTextFormat(Qt::PlainText);
         grid->addWidget(label, grid->rowCount(), 0, 1, grid->columnCount());
     }
+    // The folder of the last lecture: the next one is usually beside it.
+    QSettings settings;
+    const QString last = settings.value(kLastSlideFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) dialog.setDirectory(last);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return utf8(dialog.selectedFiles().constFirst());
+    const QString chosen = dialog.selectedFiles().constFirst();
+    settings.setValue(kLastSlideFolderKey, chosen);
+    return utf8(chosen);
 }
 
 std::optional<std::string> QtUserPrompts::askSavePath(std::string_view filterDescription,

@@ -1,5 +1,7 @@
 #include "controller/lecture_controller.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -7,11 +9,12 @@
 #include "common/lecture_view.h"
 #include "common/regular_file.h"
 #include "common/temp_path.h"
+#include "common/user_prompts.h"
 #include "lecture/slide_folder.h"
 #include "lecture/timeline_file.h"
-#include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
+#include "video/pdf_slides.h"
 
 namespace vorlix {
 
@@ -48,8 +51,13 @@ void LectureController::start() {
     if (!startReady()) return;
     view_.setStartEnabled(false);
     const std::string prefix = chooseSlideFolder(prompts_);
+    std::vector<std::string> slides = enumerateSlides(prefix);
+    bool pdfTold = false;
+    if (slides.empty()) {
+        if (const auto pdf = slidePdf(prefix)) slides = slidesFromPdf(*pdf, pdfTold);
+    }
     state_.clearTimeline();
-    state_.slides().assign(enumerateSlides(prefix));
+    state_.slides().assign(slides);
     state_.openTimeline();
     clockStarted_ = false;
     recorder_.completedBuffers().store(-1);
@@ -57,7 +65,7 @@ void LectureController::start() {
     timelinePath_.clear();
 
     if (state_.slides().slideCount <= 0) {
-        prompts_.showMessage(texts::kNoSlidesFound);
+        if (!pdfTold) prompts_.showMessage(noSlidesMessage(prefix));
         enableStartWhenReady();
         return;
     }
@@ -106,6 +114,30 @@ void LectureController::togglePause() {
     if (!lectureRunning() || ending_) return;
     if (recorder_.paused() ? recorder_.resume() : recorder_.pause())
         view_.setPaused(recorder_.paused());
+}
+
+std::vector<std::string> LectureController::slidesFromPdf(const std::string& pdf, bool& told) {
+    // The pages become pictures beside the lecture's other files, so that the timeline names
+    // ordinary slide files and a later remake finds them.
+    const auto folder = makeNewFolder(
+        tempFolder(), "vx_slides_" + std::to_string(static_cast<long long>(std::time(nullptr))));
+    if (!folder) {
+        prompts_.showMessage(
+            formatted(texts::kPdfNotReadFormat, pdf, std::string(texts::kPdfFolderNotMade)));
+        told = true;
+        return {};
+    }
+    PdfProgress progress;
+    if (preparationUpdate_)
+        progress = [this](int done, int total) { preparationUpdate_(done, total); };
+    PdfSlides deck = renderPdfSlides(pdf, *folder, kMaxSlides, progress);
+    if (preparationFinished_) preparationFinished_();
+    if (!deck.problem.empty()) {
+        prompts_.showMessage(formatted(texts::kPdfNotReadFormat, pdf, deck.problem));
+        told = true;
+    }
+    if (deck.paths.empty()) ::rmdir(folder->c_str());
+    return deck.paths;
 }
 
 std::string LectureController::stopAndSave() {

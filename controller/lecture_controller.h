@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "lecture/lecture_clock.h"
 #include "lecture/slide_timeline.h"
@@ -63,6 +64,13 @@ public:
         progressUpdate_ = std::move(update);
         progressFinished_ = std::move(finished);
     }
+    // Progress of a PDF deck's pages being drawn at Start (pages done of total), and its end.
+    void setSlidePreparationProgress(
+        std::function<void(std::int64_t done, std::int64_t total)> update,
+        std::function<void()> finished) {
+        preparationUpdate_ = std::move(update);
+        preparationFinished_ = std::move(finished);
+    }
     // Asked for when the clock thread could not be made: the program cannot run a lecture.
     void setQuitRequest(std::function<void()> quit) { quit_ = std::move(quit); }
 
@@ -113,6 +121,9 @@ private:
     void openJournal();
     void journalEntry(std::int32_t tick, std::int32_t slide, bool closing);
     void journalFailed();
+    // The pages of the folder's PDF drawn into slide files; `told` when the user was told why
+    // not all of them could be.
+    std::vector<std::string> slidesFromPdf(const std::string& pdf, bool& told);
     void enableStartWhenReady();
     void deviceClosed();
 
@@ -134,6 +145,8 @@ private:
     std::string timelinePath_;
     std::function<void(std::int64_t, std::int64_t)> progressUpdate_;
     std::function<void()> progressFinished_;
+    std::function<void(std::int64_t, std::int64_t)> preparationUpdate_;
+    std::function<void()> preparationFinished_;
     std::function<void()> quit_;
 };
 

@@ -51,6 +51,28 @@ inline constexpr std::string_view kConversionRetry =
 inline constexpr std::string_view kChooseSlideFolder =
     "スライドが含まれるディレクトリを指定してください\n"
     "ファイル名は\"スライド1.bmp\"からの連番のみ読み取ります";
+// After kNoSlidesFound: what the folder must hold, then the folder that was searched.
+inline constexpr std::string_view kNoSlidesHelp =
+    "フォルダには次のどれかが必要です:\n"
+    "・スライド1.bmp, スライド2.bmp, … (.png .jpg .jpeg も可。大文字小文字は問いません)\n"
+    "・Slide1.png, Slide2.png, … (.bmp .jpg .jpeg も可)\n"
+    "・deck.001.jpeg, deck.002.jpeg, … や image01.png, image02.png, … のように0で桁をそろえた連番\n"
+    "・PDFファイル1つ (各ページがスライドになります)\n"
+    "番号は1から始まり，最初に抜けた番号の前まで，最大512枚を読みます。";
+inline constexpr const char* kSlideFolderSearchedFormat = "探したフォルダ: %s";
+// A PDF deck's pages are drawn into pictures at Start.
+inline constexpr std::string_view kPreparingSlides = "PDFのページをスライドにしています...";
+inline constexpr const char* kPdfNotReadFormat =
+    "PDFファイルからスライドを作れませんでした: %s\n%s";
+// Why a slide file could not be read, after its path.
+inline constexpr std::string_view kSlideNotOpened = "開けません";
+inline constexpr std::string_view kSlideUnknownFormat = "BMP・PNG・JPEGのどれとしても読めません";
+inline constexpr std::string_view kSlideDamaged = "壊れているか，途中で切れています";
+inline constexpr std::string_view kSlideTooLarge = "大きすぎます";
+inline constexpr std::string_view kPdfLocked = "パスワードで保護されています";
+inline constexpr std::string_view kPdfNoPages = "ページがありません";
+inline constexpr std::string_view kPdfFolderNotMade = "ページの画像を書くフォルダを作れません";
+inline constexpr std::string_view kPdfPageNotWritten = "ページの画像を書けません";
 // Slide file name: folder prefix, then the number from 1 without leading zeros.
 inline constexpr const char* kSlideNameFormat = "%sスライド%01ld.bmp";
 

@@ -13,6 +13,7 @@ extern "C" {
 #include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/slide_bitmap.h"
+#include "video/slide_picture.h"
 
 namespace vorlix {
 
@@ -113,7 +114,7 @@ int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placem
 
 int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
                     std::string* reason) {
-    const auto slide = SlideBitmap::readFile(path, reason);
+    const auto slide = readSlidePicture(path, reason);
     if (!slide) return 1;
     if (drawSlide(*slide, canvas, placementMode) == 0) return 0;
     if (reason != nullptr) *reason = "could not be scaled";

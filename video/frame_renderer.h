@@ -21,7 +21,7 @@ enum : std::int32_t { kPlaceCentred = 0, kPlaceStretch = 1, kPlaceTopLeft = 2 };
 // enlarges. 0 when drawn, 1 when the scaler could not be set up (the canvas keeps what it had).
 int drawSlide(const SlideBitmap& slide, FrameCanvas& canvas, std::int32_t placementMode);
 
-// Draws a slide bitmap file onto the canvas. 0 when drawn, 1 on any failure (the canvas then
+// Draws a slide file (bitmap, PNG or JPEG) onto the canvas. 0 when drawn, 1 on any failure (the canvas then
 // keeps what it had, and *reason says why when asked).
 int drawSlideBitmap(const std::string& path, FrameCanvas& canvas, std::int32_t placementMode,
                     std::string* reason = nullptr);

@@ -65,6 +65,7 @@ class SlideBitmap {
     std::uint8_t* mutableRow(std::int32_t y) { return storage_.bytes.get() + y * stride_; }
 
     friend class SlideDecoder;
+    friend class PictureDecoder;  // PNG and JPEG slides (slide_picture.cpp)
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;

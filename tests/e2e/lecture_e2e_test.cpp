@@ -28,6 +28,7 @@
 #include "tests/e2e/pulse_server.h"
 #include "tests/e2e/tone_signal.h"
 #include "tests/support/avi_probe.h"
+#include "tests/support/pdf_deck.h"
 #include "tests/support/scratch_dir.h"
 
 namespace vorlix::testing {
@@ -107,21 +108,15 @@ class LectureE2E : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server_.start()) << server_.error();
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             ASSERT_TRUE(
                 makeTone(dir_.file("tone" + std::to_string(i) + ".wav"), kToneHz[i], 60, "0.4"));
-            QImage slide(640, 480, QImage::Format_RGB888);
-            slide.fill(kSlideColours[i]);
-            // A title in the top band, clear of the centre the test reads back.
-            QPainter p(&slide);
-            p.setPen(Qt::white);
-            p.setFont(QFont(p.font().family(), 36));
-            p.drawText(QRect(0, 30, 640, 100), Qt::AlignCenter,
-                       QStringLiteral("第%1回  講義").arg(i + 1));
-            p.end();
-            ASSERT_TRUE(
-                slide.save(qs(dir_.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
-        }
+        // The slides as a PDF deck, the way most teachers have them: drawn into slide files at
+        // Start. Two lines of text on each page, clear of the centre the test reads back.
+        std::vector<PdfPage> pages;
+        for (const QColor& c : kSlideColours)
+            pages.push_back({960, 720, c.red(), c.green(), c.blue(), 2});
+        writeText(dir_.file("講義.pdf"), pdfDeck(pages));
     }
 
     // Switches the microphone to tone i; the server's low latency makes it near-immediate.

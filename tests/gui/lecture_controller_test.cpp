@@ -15,6 +15,7 @@
 #include "app/lecture_window.h"
 #include "app/qt_text.h"
 #include "common/user_prompts.h"
+#include "lecture/slide_folder.h"
 #include "resources/texts.h"
 #include "tests/gui/gui_app.h"
 #include "tests/recording/scripted_wave_input.h"
@@ -118,7 +119,7 @@ class LectureControllerTest : public ::testing::Test {
 TEST_F(LectureControllerTest, NoSlidesFoundLeavesStartEnabled) {
     prompts_.folder = dir_.path().string();  // empty folder
     click(dialog().startButton());
-    EXPECT_EQ(prompts_.log, (Log{"folder", std::string(texts::kNoSlidesFound)}));
+    EXPECT_EQ(prompts_.log, (Log{"folder", noSlidesMessage(dir_.path().string() + "/")}));
     EXPECT_TRUE(dialog().startButton()->isEnabled());
     EXPECT_FALSE(controller().lectureRunning());
     EXPECT_TRUE(device_.calls().empty());  // the microphone was never opened
