@@ -5,6 +5,7 @@
 #include "lecture/timeline_reader.h"
 #include "common/user_prompts.h"
 #include "resources/texts.h"
+#include "video/slide_frames.h"
 
 namespace vorlix {
 
@@ -47,9 +48,9 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         prompts_.showMessage(texts::kTimelineReadError);
         return Outcome::TimelineUnreadable;
     }
-    const std::int32_t placement = placementMode_;
-    DrawOperation draw = [&reader, placement](FrameCanvas& canvas, std::int32_t) {
-        drawSlideFrame(canvas, reader.currentSlidePath(), placement);
+    SlideFrames frames(placementMode_);
+    DrawOperation draw = [&reader, &frames](FrameCanvas& canvas, std::int32_t) {
+        frames.draw(canvas, reader.currentSlidePath());
     };
     FrameTimeOperation frameTime = [&reader](std::int32_t i) { return reader.frameTime(i); };
     NextLineOperation nextLine = [&reader](std::int32_t i) { return reader.nextLine(i); };
