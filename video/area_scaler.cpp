@@ -124,8 +124,8 @@ void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out
 }  // namespace
 
 bool shrinkByArea(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t srcW,
-                  std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                  std::int32_t dstW, std::int32_t dstH) {
+                  std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride, std::int32_t dstW,
+                  std::int32_t dstH) {
     if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0 || dstW > srcW || dstH > srcH) {
         return false;
     }

@@ -12,7 +12,7 @@ namespace vorlix {
 // (dstW x dstH). Neither axis may grow: false, and dst untouched, when one would (or a size
 // is 0 or less). Three bytes a pixel; the channel order does not matter.
 bool shrinkByArea(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t srcW,
-                  std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                  std::int32_t dstW, std::int32_t dstH);
+                  std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride, std::int32_t dstW,
+                  std::int32_t dstH);
 
 }  // namespace vorlix

@@ -1,6 +1,7 @@
 #include "video/conversion_driver.h"
 
 #include <optional>
+#include <vector>
 
 #include "lecture/timeline_reader.h"
 #include "common/user_prompts.h"
@@ -49,6 +50,18 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         return Outcome::TimelineUnreadable;
     }
     SlideFrames frames(placementMode_);
+    {
+        // The lines the build will convert, read ahead so that only the frames of slides that
+        // come back are kept.
+        TimelineReader ahead;
+        std::vector<std::string> lines;
+        if (ahead.open(timelinePath)) {
+            for (std::int32_t i = 0; i < finalTime && ahead.nextLine(i) != 0; ++i) {
+                lines.push_back(ahead.currentSlidePath());
+            }
+            frames.expect(lines);
+        }
+    }
     DrawOperation draw = [&reader, &frames](FrameCanvas& canvas, std::int32_t) {
         frames.draw(canvas, reader.currentSlidePath());
     };

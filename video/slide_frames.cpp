@@ -10,19 +10,36 @@ namespace vorlix {
 SlideFrames::SlideFrames(std::int32_t placementMode, std::size_t budgetBytes)
     : placementMode_(placementMode), budget_(budgetBytes) {}
 
+void SlideFrames::expect(const std::vector<std::string>& slidePaths) {
+    planned_ = true;
+    usesLeft_.clear();
+    for (const std::string& path : slidePaths) ++usesLeft_[path];
+}
+
 void SlideFrames::draw(FrameCanvas& canvas, const std::string& slidePath) {
+    // Whether this slide comes again after this line.
+    bool wantedAgain = true;
+    if (planned_) {
+        const auto uses = usesLeft_.find(slidePath);
+        wantedAgain = uses != usesLeft_.end() && --uses->second > 0;
+    }
     const auto hit = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) {
         return k.path == slidePath && k.width == canvas.width && k.height == canvas.height;
     });
     if (hit != kept_.end()) {
         canvas.pixels = hit->pixels;
-        kept_.splice(kept_.begin(), kept_, hit);
+        if (wantedAgain) {
+            kept_.splice(kept_.begin(), kept_, hit);
+        } else {
+            used_ -= hit->pixels.size();
+            kept_.erase(hit);
+        }
         return;
     }
     canvas.fillWhite();
     if (drawSlideBitmap(slidePath, canvas, placementMode_) != 0) return;
     const std::size_t size = canvas.pixels.size();
-    if (size > budget_) return;
+    if (!wantedAgain || size > budget_) return;
     while (used_ + size > budget_) {
         used_ -= kept_.back().pixels.size();
         kept_.pop_back();

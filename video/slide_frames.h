@@ -1,13 +1,15 @@
 // The frames of one conversion's slides. A lecture that goes back to a slide (Previous, then
 // Next) names it on several timeline lines; its frame is then copied from the last time instead
-// of reading and scaling the file again. The most recently used frames are kept, up to a byte
-// budget, so memory stays bounded however many slides the lecture has.
+// of reading and scaling the file again. Frames are kept up to a byte budget, so memory stays
+// bounded however many slides the lecture has: told the lines to come, only the frames of slides
+// that come back are kept, each until its last line; otherwise the most recently used.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "video/frame_image.h"
@@ -25,6 +27,9 @@ class SlideFrames {
     // A slide that could not be read is tried again the next time. One thread at a time.
     void draw(FrameCanvas& canvas, const std::string& slidePath);
 
+    // The slide path of every line to come, in order, before the first draw.
+    void expect(const std::vector<std::string>& slidePaths);
+
   private:
     struct Kept {
         std::string path;
@@ -36,6 +41,8 @@ class SlideFrames {
     std::size_t budget_;
     std::size_t used_ = 0;
     std::list<Kept> kept_;  // most recently used first
+    bool planned_ = false;
+    std::unordered_map<std::string, std::int32_t> usesLeft_;
 };
 
 }  // namespace vorlix

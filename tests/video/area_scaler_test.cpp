@@ -20,10 +20,10 @@ using Pixels = std::vector<std::uint8_t>;
 
 Pixels reference(const Pixels& src, int sw, int sh, int dw, int dh) {
     Pixels out(static_cast<std::size_t>(dw) * dh * 3);
-    SwsContext* c = sws_getContext(sw, sh, AV_PIX_FMT_BGR24, dw, dh, AV_PIX_FMT_BGR24,
-                                   SWS_AREA | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP |
-                                       SWS_ACCURATE_RND,
-                                   nullptr, nullptr, nullptr);
+    SwsContext* c =
+        sws_getContext(sw, sh, AV_PIX_FMT_BGR24, dw, dh, AV_PIX_FMT_BGR24,
+                       SWS_AREA | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP | SWS_ACCURATE_RND,
+                       nullptr, nullptr, nullptr);
     const std::uint8_t* const sp[4] = {src.data()};
     const int ss[4] = {sw * 3};
     std::uint8_t* const dp[4] = {out.data()};
@@ -86,8 +86,8 @@ TEST(AreaScaler, MatchesTheAreaAveragingReference) {
         for (const bool bottomUp : {false, true}) {
             Pixels got(want.size(), 0x55);
             const std::uint8_t* top = bottomUp ? flipped.data() + (c.sh - 1) * row : src.data();
-            ASSERT_TRUE(shrinkByArea(top, bottomUp ? -static_cast<std::ptrdiff_t>(row) : row,
-                                     c.sw, c.sh, got.data(), c.dw * 3, c.dw, c.dh));
+            ASSERT_TRUE(shrinkByArea(top, bottomUp ? -static_cast<std::ptrdiff_t>(row) : row, c.sw,
+                                     c.sh, got.data(), c.dw * 3, c.dw, c.dh));
             int worst = 0;
             for (std::size_t i = 0; i < got.size(); ++i) {
                 worst = std::max(worst, std::abs(got[i] - want[i]));
