@@ -1,6 +1,7 @@
 #include "video/area_scaler.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -96,20 +97,49 @@ void downPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t fi
 void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out,
                 std::int32_t dstW) {
     const std::int32_t taps = f.taps;
-    for (std::int32_t x = 0; x < dstW; ++x) {
-        const std::uint16_t* m = mid + static_cast<std::ptrdiff_t>(f.first[x]) * 3;
-        const std::uint16_t* w = f.weights.data() + static_cast<std::ptrdiff_t>(x) * taps;
+    std::int32_t x = 0;
 #if defined(__SSE2__)
+    // Two output pixels a step, one in each half of the vector. Each is stored as four bytes,
+    // its spare byte landing on the next pixel's first, which is written afterwards; the row's
+    // last pixel is stored as three.
+    const __m128i half = _mm_set1_epi16(1 << (kDownBits - 1));
+    const auto load = [](const std::uint16_t* p) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    };
+    for (; x < dstW; x += 2) {
+        const std::int32_t x1 = std::min(x + 1, dstW - 1);
+        const std::uint16_t* m0 = mid + static_cast<std::ptrdiff_t>(f.first[x]) * 3;
+        const std::uint16_t* m1 = mid + static_cast<std::ptrdiff_t>(f.first[x1]) * 3;
+        const std::uint16_t* w0 = f.weights.data() + static_cast<std::ptrdiff_t>(x) * taps;
+        const std::uint16_t* w1 = f.weights.data() + static_cast<std::ptrdiff_t>(x1) * taps;
         __m128i c = _mm_setzero_si128();
         for (std::int32_t k = 0; k < taps; ++k) {
-            const __m128i p = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + 3 * k));
-            c = _mm_add_epi16(c, _mm_mulhi_epu16(p, _mm_set1_epi16(static_cast<short>(w[k]))));
+            const __m128i p = _mm_unpacklo_epi64(load(m0 + 3 * k), load(m1 + 3 * k));
+            const __m128i w = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w0[k])),
+                                                 _mm_set1_epi16(static_cast<short>(w1[k])));
+            c = _mm_add_epi16(c, _mm_mulhi_epu16(p, w));
         }
-        c = _mm_srli_epi16(_mm_add_epi16(c, _mm_set1_epi16(1 << (kDownBits - 1))), kDownBits);
-        out[3 * x] = static_cast<std::uint8_t>(_mm_extract_epi16(c, 0));
-        out[3 * x + 1] = static_cast<std::uint8_t>(_mm_extract_epi16(c, 1));
-        out[3 * x + 2] = static_cast<std::uint8_t>(_mm_extract_epi16(c, 2));
-#else
+        c = _mm_srli_epi16(_mm_add_epi16(c, half), kDownBits);
+        const __m128i bytes = _mm_packus_epi16(c, c);
+        const auto first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+        const auto second = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 4)));
+        std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
+        if (x1 == dstW - 1) {
+            // The last pixel (or two): nothing may be written past the row.
+            const std::uint8_t tail[8] = {
+                static_cast<std::uint8_t>(first),       static_cast<std::uint8_t>(first >> 8),
+                static_cast<std::uint8_t>(first >> 16), static_cast<std::uint8_t>(second),
+                static_cast<std::uint8_t>(second >> 8), static_cast<std::uint8_t>(second >> 16)};
+            std::memcpy(o, tail, x1 > x ? 6 : 3);
+        } else {
+            std::memcpy(o, &first, 4);
+            std::memcpy(o + 3, &second, 4);
+        }
+    }
+#endif
+    for (; x < dstW; ++x) {
+        const std::uint16_t* m = mid + static_cast<std::ptrdiff_t>(f.first[x]) * 3;
+        const std::uint16_t* w = f.weights.data() + static_cast<std::ptrdiff_t>(x) * taps;
         for (int ch = 0; ch < 3; ++ch) {
             std::uint32_t c = 0;
             for (std::int32_t k = 0; k < taps; ++k) {
@@ -117,7 +147,6 @@ void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out
             }
             out[3 * x + ch] = static_cast<std::uint8_t>((c + (1u << (kDownBits - 1))) >> kDownBits);
         }
-#endif
     }
 }
 
