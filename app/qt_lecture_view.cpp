@@ -1,9 +1,5 @@
 #include "app/qt_lecture_view.h"
 
-#include <unistd.h>
-
-#include <QFile>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -11,11 +7,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <future>
+#include <algorithm>
 
 #include "app/qt_text.h"
 #include "app/recorder_dialog.h"
-#include "common/regular_file.h"
+#include "resources/window_layout.h"
 
 static void initVorlixResources() { Q_INIT_RESOURCE(vorlix); }
 
@@ -27,7 +23,11 @@ QtLectureView::QtLectureView(RecorderDialog& dialog)
     : dialog_(&dialog),
       mainPlaceholder_(QStringLiteral(":/vorlix/placeholder-main.png")),
       nextPlaceholder_(QStringLiteral(":/vorlix/placeholder-next.png")),
-      previousPlaceholder_(QStringLiteral(":/vorlix/placeholder-previous.png")) {
+      previousPlaceholder_(QStringLiteral(":/vorlix/placeholder-previous.png")),
+      loader_(std::make_unique<PreviewLoader>(
+          previewReceiver_, QSize(layout::kMainPreviewWidth, layout::kMainPreviewHeight),
+          QSize(layout::kSidePreviewWidth, layout::kSidePreviewHeight),
+          [this](PreparedSlide slide) { received(std::move(slide)); })) {
     showPreviews({}, {}, {});
 }
 
@@ -57,51 +57,72 @@ void QtLectureView::setPaused(bool paused) {
     if (dialog_) dialog_->showPaused(paused);
 }
 
-QImage QtLectureView::previewImage(const std::string& path, const QImage& placeholder) {
-    QImage image;
-    // Only a regular file, opened without waiting: a FIFO among the slides must not freeze
-    // the window.
-    const int fd = path.empty() ? -1 : openRegularFile(path);
-    if (fd >= 0) {
-        QFile file;
-        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            QImageReader reader(&file);
-            reader.setAutoTransform(true);  // a JPEG's EXIF orientation, as the video frames take it
-            reader.setDecideFormatFromContent(true);
-            // The same bound the frames have: a hostile header must not claim gigabytes.
-            reader.setAllocationLimit(256);
-            image = reader.read();
-        } else {
-            ::close(fd);
-        }
-    }
-    if (image.isNull()) return placeholder;
-    if (image.hasAlphaChannel()) {
-        // Transparent parts over white, as in the video.
-        QImage opaque(image.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter(&opaque).drawImage(0, 0, image);
-        image = std::move(opaque);
-    }
-    // Stretched over the whole canvas, as slides of 4:3 fit it exactly. Very large slides are
-    // first thinned out to twice the canvas, which the smooth pass then averages.
-    const QSize canvas = placeholder.size();
-    if (image.width() > 4 * canvas.width() || image.height() > 4 * canvas.height())
-        image = image.scaled(canvas * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    return image.scaled(canvas, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 void QtLectureView::showPreviews(const std::string& current, const std::string& next,
                                  const std::string& previous) {
+    shown_ = {current, next, previous};
+    if (current.empty() && next.empty() && previous.empty()) {
+        // The lecture is over: the next one may bring changed files under the same names.
+        prepared_.clear();
+        neighbours_.clear();
+    }
+    for (int canvas = 0; canvas < 3; ++canvas) show(canvas);
+    askForMissing();
+}
+
+void QtLectureView::prepareSlides(const std::vector<std::string>& paths) {
+    neighbours_ = paths;
+    askForMissing();
+}
+
+bool QtLectureView::isPrepared(const std::string& path) const {
+    return std::any_of(prepared_.begin(), prepared_.end(),
+                       [&](const PreparedSlide& p) { return p.path == path; });
+}
+
+void QtLectureView::show(int canvas) {
     if (!dialog_) return;
-    // The side previews are read beside the main one: a step on large slides stays quick.
-    auto nextImage = std::async(std::launch::async, previewImage, next, nextPlaceholder_);
-    auto previousImage =
-        std::async(std::launch::async, previewImage, previous, previousPlaceholder_);
-    const QImage mainImage = previewImage(current, mainPlaceholder_);
-    dialog_->mainPicture()->setPixmap(QPixmap::fromImage(mainImage));
-    dialog_->nextPicture()->setPixmap(QPixmap::fromImage(nextImage.get()));
-    dialog_->previousPicture()->setPixmap(QPixmap::fromImage(previousImage.get()));
+    const std::string& path = shown_[static_cast<std::size_t>(canvas)];
+    const auto it = std::find_if(prepared_.begin(), prepared_.end(),
+                                 [&](const PreparedSlide& p) { return p.path == path; });
+    const bool ready = !path.empty() && it != prepared_.end();
+    QLabel* label = canvas == 0   ? dialog_->mainPicture()
+                    : canvas == 1 ? dialog_->nextPicture()
+                                  : dialog_->previousPicture();
+    const QImage& placeholder = canvas == 0   ? mainPlaceholder_
+                                : canvas == 1 ? nextPlaceholder_
+                                              : previousPlaceholder_;
+    label->setPixmap(QPixmap::fromImage(!ready ? placeholder : canvas == 0 ? it->main : it->side));
+}
+
+void QtLectureView::askForMissing() {
+    std::vector<std::string> wanted(shown_.begin(), shown_.end());
+    wanted.insert(wanted.end(), neighbours_.begin(), neighbours_.end());
+    std::vector<std::string> missing;
+    for (const std::string& path : wanted) {
+        if (path.empty() || std::find(missing.begin(), missing.end(), path) != missing.end())
+            continue;
+        const auto it = std::find_if(prepared_.begin(), prepared_.end(),
+                                     [&](const PreparedSlide& p) { return p.path == path; });
+        if (it == prepared_.end()) {
+            missing.push_back(path);
+        } else {
+            prepared_.splice(prepared_.begin(), prepared_, it);  // wanted again: kept longest
+        }
+    }
+    while (prepared_.size() > kKeep) prepared_.pop_back();
+    loader_->request(missing);
+}
+
+void QtLectureView::received(PreparedSlide slide) {
+    // A picture that could not be read keeps its placeholder and is tried again next time.
+    if (slide.main.isNull()) return;
+    const std::string path = slide.path;
+    prepared_.remove_if([&](const PreparedSlide& p) { return p.path == path; });
+    prepared_.push_front(std::move(slide));
+    while (prepared_.size() > kKeep) prepared_.pop_back();
+    for (int canvas = 0; canvas < 3; ++canvas) {
+        if (shown_[static_cast<std::size_t>(canvas)] == path) show(canvas);
+    }
 }
 
 }  // namespace vorlix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vorlix {
 
@@ -25,6 +26,8 @@ public:
     // picture's placeholder.
     virtual void showPreviews(const std::string& current, const std::string& next,
                               const std::string& previous) = 0;
+    // Slides the next step may show beyond those on screen: a view may read them ahead.
+    virtual void prepareSlides(const std::vector<std::string>& /*paths*/) {}
 };
 
 }  // namespace vorlix

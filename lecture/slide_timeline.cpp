@@ -123,6 +123,10 @@ void LectureState::refreshPreviews(std::int32_t k) {
     }
     const PreviewChoice c = choosePreviews(k, slides_.slideCount);
     view_.showPreviews(slides_.path(c.current), slides_.path(c.next), slides_.path(c.previous));
+    // Next then shows the slide after the next one, Previous the one before the previous one.
+    const PreviewChoice after = choosePreviews(c.next, slides_.slideCount);
+    const PreviewChoice before = choosePreviews(c.previous, slides_.slideCount);
+    view_.prepareSlides({slides_.path(after.next), slides_.path(before.previous)});
 }
 
 }  // namespace vorlix

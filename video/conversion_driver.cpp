@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "common/regular_file.h"
 #include "common/user_prompts.h"
 #include "lecture/timeline_reader.h"
 #include "resources/texts.h"
 #include "video/audio_source.h"
+#include "video/slide_frames.h"
 
 namespace vorlix {
 
@@ -100,12 +102,24 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         problems_.push_back(formatted(texts::kProblemJournalLineFormat, timelinePath.c_str(),
                                       static_cast<long>(line)));
     }
-    const std::int32_t placement = placementMode_;
+    SlideFrames frames(placementMode_);
+    {
+        // The lines the build will convert, read ahead so that only the frames of slides that
+        // come back are kept.
+        TimelineReader ahead;
+        std::vector<std::string> lines;
+        if (ahead.open(timelinePath, endTick)) {
+            for (std::int32_t i = 0; i < finalTime && ahead.nextLine(i) != 0; ++i) {
+                lines.push_back(ahead.currentSlidePath());
+            }
+            frames.expect(lines);
+        }
+    }
     std::set<std::string> unreadable;
     DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t) {
         std::string reason;
         const std::string& slide = reader.currentSlidePath();
-        if (!drawSlideFrame(canvas, slide, placement, &reason) && unreadable.insert(slide).second) {
+        if (!frames.draw(canvas, slide, &reason) && unreadable.insert(slide).second) {
             problems_.push_back(std::string(texts::kProblemSlide) + "\n  " +
                                 causeLine(slide, reason));
         }

@@ -138,9 +138,9 @@ TEST_F(LectureControllerTest, EndWithoutALectureOnlyClearsAndNextAsksForStart) {
 TEST_F(LectureControllerTest, ALectureOfAFewBuffersBecomesTheVideo) {
     startLecture(3);
     EXPECT_FALSE(dialog().startButton()->isEnabled());
-    EXPECT_EQ(mainPreview(), QColor(Qt::red));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mainPreview() == QColor(Qt::red); }, kWaitMs));
     click(dialog().nextButton());  // slide 2 from tick 4
-    EXPECT_EQ(mainPreview(), QColor(Qt::green));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mainPreview() == QColor(Qt::green); }, kWaitMs));
     recordBuffers(1);
     click(dialog().nextButton());  // slide 3 from tick 8
     click(dialog().nextButton());  // still slide 3

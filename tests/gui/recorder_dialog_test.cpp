@@ -138,6 +138,8 @@ TEST(QtLectureView, PreviewsStretchTheSlideOrFallBackToThePlaceholder) {
     EXPECT_EQ(shown(d.mainPicture()), placeholder("main"));
 
     view.showPreviews(utf8(slide), utf8(broken), "");
+    // Read off the window's thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.isPrepared(utf8(slide)); }, 5000));
     const QImage main = d.mainPicture()->pixmap().toImage();
     ASSERT_EQ(main.size(), QSize(480, 360));
     EXPECT_EQ(main.pixelColor(10, 180), QColor(Qt::red));
