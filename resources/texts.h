@@ -206,6 +206,9 @@ inline constexpr std::string_view kConvertOutputIsInput =
 inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
 inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
 
+// Web video (MP4): each chapter is titled with its slide's number after this
+inline constexpr std::string_view kChapterTitlePrefix = "スライド ";
+
 // The video writer's own English messages and captions
 inline constexpr std::string_view kCannotOpenAviFile = "CannotOpenAviFile";
 inline constexpr std::string_view kErrorCaption = "Error";

@@ -1,0 +1,416 @@
+#include "video/web_audio.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include "video/loudness.h"
+
+namespace vorlix {
+
+namespace {
+
+constexpr std::int64_t kFrame = 1024;
+// Frames each piece's encoder runs ahead of its first kept frame: enough for the resampler, the
+// limiter's release and the encoder's window choice to settle as a single encoder's would have.
+constexpr std::int64_t kLeadFrames = 8;
+// Frames encoded past a piece's last kept frame, so that frame sees what follows it.
+constexpr std::int64_t kTailFrames = 2;
+constexpr double kPieceSeconds = 60;
+// Where a cut may move to find a quiet moment.
+constexpr double kCutSearchSeconds = 5;
+
+struct CodecCloser {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+
+CodecPtr openAacEncoder(std::string& error) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (codec == nullptr) {
+        error = "no AAC encoder";
+        return nullptr;
+    }
+    CodecPtr c(avcodec_alloc_context3(codec));
+    if (!c) {
+        error = "out of memory";
+        return nullptr;
+    }
+    c->sample_rate = kWebSampleRate;
+    c->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    av_channel_layout_default(&c->ch_layout, 1);
+    c->bit_rate = kWebBitRate;
+    c->profile = FF_PROFILE_AAC_LOW;
+    c->time_base = {1, static_cast<int>(kWebSampleRate)};
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // The fast coder: about three times the speed of the default, the same size, and at this
+    // rate a mono voice loses nothing a listener hears.
+    av_opt_set(c->priv_data, "aac_coder", "fast", 0);
+    if (avcodec_open2(c.get(), codec, nullptr) < 0) {
+        error = "the AAC encoder cannot be opened";
+        return nullptr;
+    }
+    return c;
+}
+
+}  // namespace
+
+std::string wideNarrationSibling(std::string_view narrationPath) {
+    std::string p(narrationPath);
+    const std::string_view ext = ".wav";
+    if (p.size() >= ext.size() && p.compare(p.size() - ext.size(), ext.size(), ext) == 0)
+        p.resize(p.size() - ext.size());
+    return p + ".s16.wav";
+}
+
+bool NarrationSamples::open(const std::string& path) {
+    const std::string wide = wideNarrationSibling(path);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(wide, ec) && source_.open(wide) &&
+        source_.format().bitsPerSample == 16) {
+        path_ = wide;
+        return true;
+    }
+    path_ = path;
+    return source_.open(path);
+}
+
+bool NarrationSamples::read(std::int64_t position, std::span<float> out) {
+    std::fill(out.begin(), out.end(), 0.0f);
+    const AudioFormat& f = source_.format();
+    const std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(out.size()),
+                                                     std::max<std::int64_t>(0, length() - position));
+    if (want <= 0) return true;
+    AudioSource::ReadSize size = source_.readSize(position, want);
+    bytes_.resize(static_cast<std::size_t>(size.bytes));
+    std::int64_t got = source_.read(position, want, bytes_);
+    if (got < 0) return false;
+    const int bytes = f.bitsPerSample / 8;
+    const float mix = 1.0f / static_cast<float>(f.channels);
+    for (std::int64_t i = 0; i < got; ++i) {
+        float sum = 0;
+        for (int ch = 0; ch < f.channels; ++ch) {
+            const std::uint8_t* s = bytes_.data() + i * f.blockAlign + ch * bytes;
+            float v = 0;
+            if (f.formatTag == 3 && bytes == 4) {
+                std::memcpy(&v, s, 4);
+            } else if (bytes == 1) {
+                v = (s[0] - 128) / 128.0f;
+            } else {
+                // Signed little-endian of 2 to 4 bytes: the top two bytes are enough.
+                const auto top = static_cast<std::int16_t>(s[bytes - 1] << 8 | s[bytes - 2]);
+                v = top / 32768.0f;
+            }
+            sum += v;
+        }
+        out[static_cast<std::size_t>(i)] = sum * mix;
+    }
+    return true;
+}
+
+std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath,
+                                               unsigned threads, std::optional<double> gainDb) {
+    NarrationSamples probe;
+    if (!probe.open(narrationPath)) return std::nullopt;
+    const std::string path = probe.path();
+    const std::uint32_t rate = probe.sampleRate();
+    const std::int64_t length = probe.length();
+    threads = std::max(1u, threads);
+    std::vector<std::unique_ptr<LoudnessMeter>> meters;
+    for (unsigned t = 0; t < threads; ++t) meters.push_back(std::make_unique<LoudnessMeter>(rate));
+    std::atomic<bool> failed = false;
+    auto work = [&](unsigned t) {
+        NarrationSamples in;
+        if (!in.open(path)) {
+            failed = true;
+            return;
+        }
+        // Consecutive parts; the gating blocks of all parts are pooled in the end.
+        const std::int64_t from = length * t / threads, to = length * (t + 1) / threads;
+        // Blocks of ten seconds: long enough that the limiter's edges do not count.
+        std::vector<float> block(gainDb ? 10 * rate : 65536);
+        const float gain = gainDb ? static_cast<float>(dbToLinear(*gainDb)) : 1.0f;
+        const float ceiling = static_cast<float>(dbToLinear(kLimiterCeilingDbtp));
+        for (std::int64_t at = from; at < to; at += static_cast<std::int64_t>(block.size())) {
+            const auto n = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), to - at));
+            if (!in.read(at, {block.data(), n})) {
+                failed = true;
+                return;
+            }
+            if (gainDb) applyGainAndLimit({block.data(), n}, gain, ceiling, rate);
+            meters[t]->add({block.data(), n});
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
+    work(0);
+    for (std::thread& t : pool) t.join();
+    if (failed) return std::nullopt;
+    std::vector<LoudnessMeter*> parts;
+    for (auto& m : meters) parts.push_back(m.get());
+    return LoudnessMeter::integrated(parts);
+}
+
+bool WebAudioEncoder::prepare(const std::string& narrationPath,
+                              std::optional<double> loudnessLufs, unsigned threads) {
+    NarrationSamples in;
+    if (!in.open(narrationPath)) {
+        error_ = "cannot read the narration " + narrationPath;
+        return false;
+    }
+    path_ = in.path();
+    inRate_ = in.sampleRate();
+    inLength_ = in.length();
+    outLength_ = static_cast<std::int64_t>(
+        (static_cast<__int128>(inLength_) * kWebSampleRate + inRate_ - 1) / inRate_);
+    // A single encoder gives one packet per started frame and one more for its delay.
+    packetCount_ = (outLength_ + kFrame - 1) / kFrame + 1;
+    // Output samples per whole number of input samples, and frames per whole number of those.
+    const std::int64_t step = kWebSampleRate / std::gcd<std::int64_t>(kWebSampleRate, inRate_);
+    alignFrames_ = std::lcm(step, kFrame) / kFrame;
+
+    if (!loudnessLufs) loudnessLufs = measure(narrationPath, threads);
+    if (!loudnessLufs) {
+        error_ = "cannot read the narration " + path_;
+        return false;
+    }
+    loudness_ = *loudnessLufs;
+    gain_ = static_cast<float>(dbToLinear(settleGain(loudness_, threads)));
+
+    CodecPtr probe = openAacEncoder(error_);
+    if (!probe) return false;
+    extradata_.assign(probe->extradata, probe->extradata + probe->extradata_size);
+    initialPadding_ = probe->initial_padding;
+    planPieces(threads);
+    return true;
+}
+
+double WebAudioEncoder::settleGain(double loudness, unsigned threads) {
+    // The limiter takes some loudness off a peaky voice (more the higher the gain): measure what
+    // is left after it and correct the one gain, twice at most (the second time along the line
+    // through both measurements).
+    constexpr double kClose = 0.2;
+    const double g0 = normalisingGainDb(loudness);
+    if (g0 == 0.0 && !(std::isfinite(loudness) && std::fabs(loudness - kTargetLoudnessLufs) < 1))
+        return 0.0;  // silence: nothing to bring up
+    const std::optional<double> l0 = measure(path_, threads, g0);
+    if (!l0 || !std::isfinite(*l0) || std::fabs(*l0 - kTargetLoudnessLufs) < kClose) return g0;
+    const double g1 = std::min(g0 + (kTargetLoudnessLufs - *l0), kMaxGainDb);
+    const std::optional<double> l1 = measure(path_, threads, g1);
+    if (!l1 || !std::isfinite(*l1) || std::fabs(*l1 - kTargetLoudnessLufs) < kClose ||
+        std::fabs(*l1 - *l0) < 0.01) {
+        return g1;
+    }
+    // Loudness grows by less than the gain where the limiter works harder: 0.2 to 1 dB a dB.
+    const double slope = std::clamp((*l1 - *l0) / (g1 - g0), 0.2, 1.0);
+    const double delta = kTargetLoudnessLufs - *l1;
+    return std::min(g1 + std::clamp(delta / slope, -3 * std::fabs(delta), 3 * std::fabs(delta)),
+                    kMaxGainDb);
+}
+
+void WebAudioEncoder::planPieces(unsigned threads) {
+    pieces_.clear();
+    const double seconds = static_cast<double>(outLength_) / kWebSampleRate;
+    std::int64_t count = static_cast<std::int64_t>(std::ceil(seconds / kPieceSeconds));
+    if (seconds >= 20) count = std::max<std::int64_t>(count, threads);
+    // Every piece needs room for its lead-in and a search window.
+    const std::int64_t minPackets = 4 * (kLeadFrames + alignFrames_ + kTailFrames);
+    count = std::clamp<std::int64_t>(count, 1, std::max<std::int64_t>(1, packetCount_ / minPackets));
+
+    NarrationSamples in;
+    const bool canSearch = in.open(path_);
+    const auto search = static_cast<std::int64_t>(kCutSearchSeconds * kWebSampleRate / kFrame);
+    const double ratio = static_cast<double>(inRate_) / kWebSampleRate;
+    std::vector<std::int64_t> cuts{0};
+    for (std::int64_t s = 1; s < count; ++s) {
+        const std::int64_t nominal = packetCount_ * s / count;
+        const std::int64_t lo = std::max(cuts.back() + minPackets / 2, nominal - search);
+        const std::int64_t hi = std::min(packetCount_ - minPackets / 2, nominal + search);
+        std::int64_t best = std::clamp(nominal, lo, std::max(lo, hi));
+        if (canSearch && hi > lo) {
+            // The joint of frames j - 1 and j spans the output [(j - 3), (j + 1)) x 1024: cut
+            // where that stretch is quietest, so any difference at the joint is inaudible.
+            const std::int64_t firstFrame = lo - 3, frames = hi - lo + 4;
+            const auto from = static_cast<std::int64_t>(static_cast<double>(firstFrame * kFrame) * ratio);
+            std::vector<float> wave(static_cast<std::size_t>(static_cast<double>(frames * kFrame) * ratio) + 1);
+            if (in.read(std::max<std::int64_t>(0, from), wave)) {
+                std::vector<double> energy(static_cast<std::size_t>(frames), 0);
+                for (std::size_t i = 0; i < wave.size(); ++i) {
+                    const auto f = static_cast<std::size_t>(static_cast<double>(i) / ratio / kFrame);
+                    if (f < energy.size()) energy[f] += wave[i] * wave[i];
+                }
+                double quietest = INFINITY;
+                for (std::int64_t j = lo; j < hi; ++j) {
+                    const auto f = static_cast<std::size_t>(j - lo);
+                    const double e = energy[f] + energy[f + 1] + energy[f + 2] + energy[f + 3];
+                    if (e < quietest) {
+                        quietest = e;
+                        best = j;
+                    }
+                }
+            }
+        }
+        cuts.push_back(best);
+    }
+    cuts.push_back(packetCount_);
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        Piece p;
+        p.firstPacket = cuts[i];
+        p.endPacket = cuts[i + 1];
+        pieces_.push_back(std::move(p));
+    }
+}
+
+bool WebAudioEncoder::encodePiece(std::size_t index) {
+    Piece& piece = pieces_.at(index);
+    // Output samples [o0, o1) of the whole narration at 48 kHz go through this piece's encoder.
+    std::int64_t startFrame = 0;
+    if (piece.firstPacket > 0) {
+        startFrame = std::max<std::int64_t>(0, piece.firstPacket - kLeadFrames);
+        startFrame -= startFrame % alignFrames_;
+    }
+    const std::int64_t o0 = startFrame * kFrame;
+    const bool last = piece.endPacket >= packetCount_;
+    const std::int64_t o1 = last ? outLength_ : std::min(outLength_, (piece.endPacket + kTailFrames) * kFrame);
+    const std::int64_t i0 = o0 * inRate_ / kWebSampleRate;  // exact: o0 is aligned
+
+    NarrationSamples in;
+    if (!in.open(path_)) {
+        piece.error = "cannot read the narration " + path_;
+        return false;
+    }
+    std::vector<float> wave(static_cast<std::size_t>(o1 - o0), 0.0f);
+    {
+        SwrContext* swr = nullptr;
+        AVChannelLayout mono;
+        av_channel_layout_default(&mono, 1);
+        if (swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_FLT, kWebSampleRate, &mono,
+                                AV_SAMPLE_FMT_FLT, static_cast<int>(inRate_), 0, nullptr) < 0 ||
+            swr_init(swr) < 0) {
+            swr_free(&swr);
+            piece.error = "the resampler cannot be set up";
+            return false;
+        }
+        std::vector<float> block(32768);
+        std::int64_t at = i0, produced = 0;
+        const std::int64_t total = static_cast<std::int64_t>(wave.size());
+        while (produced < total) {
+            const bool more = at < inLength_;
+            int n = 0;
+            if (more) {
+                n = static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), inLength_ - at));
+                if (!in.read(at, {block.data(), static_cast<std::size_t>(n)})) {
+                    swr_free(&swr);
+                    piece.error = "cannot read the narration " + path_;
+                    return false;
+                }
+                at += n;
+            }
+            std::uint8_t* outPlane = reinterpret_cast<std::uint8_t*>(wave.data() + produced);
+            const std::uint8_t* inPlane = reinterpret_cast<const std::uint8_t*>(block.data());
+            const int room = static_cast<int>(std::min<std::int64_t>(total - produced, 1 << 20));
+            const int got = swr_convert(swr, &outPlane, room, more ? &inPlane : nullptr, n);
+            if (got < 0) {
+                swr_free(&swr);
+                piece.error = "the resampler failed";
+                return false;
+            }
+            produced += got;
+            if (!more && got == 0) break;  // drained: the rest stays silent
+        }
+        swr_free(&swr);
+    }
+    piece.limited = applyGainAndLimit(wave, gain_, static_cast<float>(dbToLinear(kLimiterCeilingDbtp)),
+                                      kWebSampleRate);
+
+    CodecPtr c = openAacEncoder(piece.error);
+    if (!c) return false;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* pkt = av_packet_alloc();
+    bool ok = frame != nullptr && pkt != nullptr;
+    auto drain = [&]() {
+        while (ok) {
+            const int r = avcodec_receive_packet(c.get(), pkt);
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
+            if (r < 0) {
+                ok = false;
+                return;
+            }
+            // The packet for the frame at pts p carries pts p - priming: global index pts/1024+1.
+            const std::int64_t j = pkt->pts / kFrame + 1;
+            if (j >= piece.firstPacket && j < piece.endPacket) {
+                AacPacket out;
+                out.data.assign(pkt->data, pkt->data + pkt->size);
+                out.pts = pkt->pts;
+                out.duration = pkt->duration;
+                piece.packets.push_back(std::move(out));
+            }
+            av_packet_unref(pkt);
+        }
+    };
+    for (std::int64_t at = 0; ok && at < static_cast<std::int64_t>(wave.size()); at += kFrame) {
+        frame->nb_samples = static_cast<int>(std::min<std::int64_t>(kFrame, static_cast<std::int64_t>(wave.size()) - at));
+        frame->format = AV_SAMPLE_FMT_FLTP;
+        frame->sample_rate = kWebSampleRate;
+        av_channel_layout_default(&frame->ch_layout, 1);
+        frame->pts = o0 + at;
+        if (av_frame_get_buffer(frame, 0) < 0) {
+            ok = false;
+            break;
+        }
+        std::memcpy(frame->data[0], wave.data() + at, sizeof(float) * static_cast<std::size_t>(frame->nb_samples));
+        ok = avcodec_send_frame(c.get(), frame) >= 0;
+        av_frame_unref(frame);
+        drain();
+    }
+    if (ok) {
+        ok = avcodec_send_frame(c.get(), nullptr) >= 0;
+        drain();
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    if (ok && static_cast<std::int64_t>(piece.packets.size()) != piece.endPacket - piece.firstPacket) {
+        ok = false;
+    }
+    if (!ok) {
+        piece.error = "the AAC encoder failed";
+        piece.packets.clear();
+        return false;
+    }
+    piece.done = true;
+    return true;
+}
+
+std::optional<AacTrack> WebAudioEncoder::take() {
+    AacTrack track;
+    track.extradata = extradata_;
+    track.initialPadding = initialPadding_;
+    track.samples = outLength_;
+    track.loudnessLufs = loudness_;
+    track.gainDb = linearToDb(gain_);
+    for (Piece& p : pieces_) {
+        if (!p.done) {
+            error_ = p.error.empty() ? "the sound was not encoded" : p.error;
+            return std::nullopt;
+        }
+        track.limitedSamples += p.limited;
+        for (AacPacket& packet : p.packets) track.packets.push_back(std::move(packet));
+        p.packets.clear();
+    }
+    return track;
+}
+
+}  // namespace vorlix
