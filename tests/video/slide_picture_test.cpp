@@ -167,29 +167,5 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
     EXPECT_EQ(problem, texts::kSlideNotOpened);
 }
 
-TEST(SlidePicture, TheConversionNamesSlidesItCouldNotRead) {
-    testing::ScratchDir dir;
-    const std::string good = dir.file("Slide1.png"), cut = dir.file("Slide2.png"),
-                      timeline = dir.file("vx_1_00000001.tmp"),
-                      narration = dir.file("vx_temp_1.wav");
-    ASSERT_TRUE(run("/usr/bin/convert -size 64x48 xc:red " + good));
-    ASSERT_TRUE(run("/usr/bin/convert -size 64x48 xc: +noise Random " + cut));
-    const auto bytes = testing::readBytes(cut);
-    testing::writeFile(cut, {bytes.begin(), bytes.begin() + bytes.size() / 2});
-    // The damaged slide is shown twice; it is named once.
-    testing::writeText(timeline, "0," + good + "\n4," + cut + "\n8," + good + "\n12," + cut +
-                                     "\n16," + cut + "\n");
-    testing::writeNarration(narration, testing::narrationSamples(44100 * 8));
-    testing::ScriptedPrompts prompts;
-    prompts.savePaths = {dir.file("out.avi")};
-    ConversionState state;
-    ConversionDriver(prompts, state).runConversion(timeline, narration, 16);
-    using Shown = testing::ScriptedPrompts::Shown;
-    const std::string warning = std::string(texts::kSlidesNotReadHead) + "\n" + cut + ": " +
-                                std::string(texts::kSlideDamaged);
-    EXPECT_EQ(prompts.shown,
-              (std::vector<Shown>{{warning, ""}, {std::string(texts::kConversionEnded), ""}}));
-}
-
 }  // namespace
 }  // namespace vorlix
