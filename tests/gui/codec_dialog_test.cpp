@@ -10,32 +10,24 @@
 namespace vorlix {
 namespace {
 
-const std::vector<CodecOption> kCodecs{
-    {"rawvideo", "Full frames (uncompressed)", false, 0, 0, 0},
-    {"mjpeg", "Motion JPEG", true, 1, 100, 75},
-    {"libx264", "H.264", true, 0, 51, 23},
-};
+const std::vector<CodecOption> kCodecs{{"rawvideo", "Full frames (uncompressed)", false, 0, 0, 0},
+                                       {"mjpeg", "Motion JPEG", true, 1, 100, 75},
+                                       {"libx264", "H.264", true, 0, 51, 23}};
 
-TEST(CodecDialog, OffersEveryEncoderAndItsQuality) {
+TEST(CodecDialog, OffersEveryEncoderWithItsQualityRange) {
     test::guiApp();
     CodecDialog d(kCodecs, std::nullopt);
     ASSERT_EQ(d.list()->count(), 3);
     EXPECT_EQ(d.list()->item(1)->text(), QStringLiteral("Motion JPEG"));
     EXPECT_FALSE(d.quality()->isEnabled());
-    EXPECT_EQ(d.choice().name, "rawvideo");
-
     d.list()->setCurrentRow(1);
     EXPECT_TRUE(d.quality()->isEnabled());
-    EXPECT_EQ(d.quality()->minimum(), 1);
-    EXPECT_EQ(d.quality()->maximum(), 100);
-    EXPECT_EQ(d.quality()->value(), 75);
+    EXPECT_EQ(std::pair(d.quality()->minimum(), d.quality()->maximum()), std::pair(1, 100));
     d.quality()->setValue(90);
     EXPECT_EQ(d.choice().name, "mjpeg");
     EXPECT_EQ(d.choice().quality, 90);
-
     d.list()->setCurrentRow(2);
-    EXPECT_EQ(d.quality()->maximum(), 51);
-    EXPECT_EQ(d.choice().quality, 23);
+    EXPECT_EQ(d.choice().quality, 23);  // the encoder's own default
 }
 
 TEST(CodecDialog, StartsFromThePreviousChoiceWhereItCan) {
@@ -47,7 +39,7 @@ TEST(CodecDialog, StartsFromThePreviousChoiceWhereItCan) {
     EXPECT_EQ(chosen(CodecChoice{"libx264", 30}), "libx264 30");
     EXPECT_EQ(chosen(CodecChoice{"mjpeg", 400}), "mjpeg 100");   // brought into the range
     EXPECT_EQ(chosen(CodecChoice{"cinepak", 0}), "rawvideo 0");  // no longer offered: the first
-    EXPECT_TRUE(CodecDialog({}, std::nullopt).choice().name.empty());  // nothing to choose from
+    EXPECT_TRUE(CodecDialog({}, std::nullopt).choice().name.empty());
 }
 
 }  // namespace

@@ -1,44 +1,35 @@
 #include "lecture/lecture_clock.h"
 
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <future>
 #include <limits>
 
-#include "support/lecture_fakes.h"
+#include "tests/support/fakes.h"
 
 namespace vorlix {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeView;
-
-constexpr auto kPatience = 20s;  // generous: a loaded machine may be slow, a broken clock hangs
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr auto kPatience = 20s;  // a loaded machine may be slow; a broken clock hangs
 
 TEST(LectureClock, TicksAndText) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     struct Case {
         std::int32_t buffers, steps, ticks;
-    } cases[] = {
-        {-1, 500, 0}, {0, 4, 0},   {0, 5, 1},  {0, 10, 2},      {0, 19, 3},          {0, 9999, 3},
-        {1, 0, 4},    {4, 23, 19}, {5, 7, 21}, {1800, 0, 7200}, {kMax / 2, 0, kMax},
-    };
-    for (const auto& c : cases) {
+    } cases[] = {{-1, 500, 0}, {0, 4, 0},  {0, 5, 1},      {0, 19, 3},         {0, 9999, 3},
+                 {1, 0, 4},    {4, 23, 19}, {1800, 0, 7200}, {kMax / 2, 0, kMax}};
+    for (const auto& c : cases)
         EXPECT_EQ(clockTicks(c.buffers, c.steps), c.ticks) << c.buffers << "/" << c.steps;
-    }
     struct Text {
         std::int32_t ticks;
         const char* text;
-    } texts[] = {{0, "00:00.0 sec"},   {3, "00:01.5 sec"},    {119, "00:59.5 sec"},
-                 {120, "01:00.0 sec"}, {7199, "59:59.5 sec"}, {14400, "120:00.0 sec"}};
+    } texts[] = {{3, "00:01.5 sec"}, {119, "00:59.5 sec"}, {7199, "59:59.5 sec"},
+                 {14400, "120:00.0 sec"}};
     for (const auto& t : texts) EXPECT_EQ(clockText(t.ticks), t.text) << t.ticks;
 }
 
-// Lets the clock thread take one step at a time: sleepStep blocks until the test releases it.
+// Lets the clock thread take one step at a time.
 class StepPacer : public ClockPacer {
   public:
     bool sleepStep(std::stop_token stop) override {
@@ -47,8 +38,7 @@ class StepPacer : public ClockPacer {
         changed_.notify_all();
         return changed_.wait(lock, stop, [&] { return released_ >= entered_; });
     }
-    // Lets the clock take n more steps and waits until it has shown the value after them
-    // (n = 0: waits for the value of the first step).
+    // Lets the clock take n more steps and waits until it has shown the value after them.
     bool step(int n) {
         std::unique_lock lock(mutex_);
         released_ += n;
@@ -59,23 +49,22 @@ class StepPacer : public ClockPacer {
   private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    int entered_ = 0;
-    int released_ = 0;
+    int entered_ = 0, released_ = 0;
 };
 
 struct ClockRig {
-    FakeView view;
+    testing::FakeView view;
     std::atomic<std::int32_t> buffers{-1};
     StepPacer pacer;
     LectureClock clock{view, buffers, &pacer};
-
     std::int32_t after(int steps) {
         EXPECT_TRUE(pacer.step(steps));
         return clock.lectureClock();
     }
 };
 
-// The completed-buffer count as the recorder moves it, and the clock after the given steps.
+// The buffer count as the recorder moves it, and the clock after the given steps: held at the
+// cap, an early buffer jumps ahead, a late one restarts the steps without the clock going back.
 TEST(LectureClock, FollowsTheBufferCountUpToItsCap) {
     struct Step {
         std::int32_t buffers;
@@ -83,10 +72,8 @@ TEST(LectureClock, FollowsTheBufferCountUpToItsCap) {
         std::int32_t clock;
     };
     const std::vector<Step> scripts[] = {
-        {{-1, 0, 0}, {-1, 40, 0}},                        // before the recorder starts
-        {{0, 0, 0}, {0, 5, 1}, {0, 10, 3}, {0, 100, 3}},  // no buffer ever: held at the cap
-        {{1, 12, 6}, {2, 1, 8}, {2, 7, 9}},               // an early buffer jumps ahead
-        // A late one restarts the steps; the capped clock meets it without going back.
+        {{-1, 40, 0}},
+        {{0, 5, 1}, {0, 100, 3}, {1, 12, 6}, {2, 1, 8}},
         {{4, 23, 19}, {5, 1, 20}, {5, 4, 20}, {5, 1, 21}},
     };
     for (const auto& script : scripts) {
@@ -103,21 +90,17 @@ TEST(LectureClock, FollowsTheBufferCountUpToItsCap) {
 
 TEST(LectureClock, ThreadIdAndClockOutliveTheStopAndRestartBeginsAtZero) {
     ClockRig rig;
-    EXPECT_EQ(rig.clock.threadId(), 0u);
     rig.buffers = 2;
     ASSERT_TRUE(rig.clock.start());
     const std::uint32_t id = rig.clock.threadId();  // known as soon as start returns
-    EXPECT_NE(id, static_cast<std::uint32_t>(::syscall(SYS_gettid)));
     EXPECT_EQ(rig.after(20), 11);
     EXPECT_EQ(rig.view.clockShownBy.load(), id);  // the id is the clock thread's own
     rig.clock.stop();
-    EXPECT_FALSE(rig.clock.isRunning());
     EXPECT_EQ(rig.clock.threadId(), id);
     EXPECT_EQ(rig.clock.lectureClock(), 11);  // End reads it after the stop
     rig.buffers = -1;
     ASSERT_TRUE(rig.clock.start());
     EXPECT_EQ(rig.clock.lectureClock(), 0);
-    EXPECT_EQ(rig.after(1), 0);
 }
 
 // Runs f on another thread so that a clock which fails to wake cannot hang the test.
@@ -127,11 +110,11 @@ void promptly(F f) {
     if (done.wait_for(kPatience) == std::future_status::ready) return;
     std::fprintf(stderr, "the clock did not stop\n");
     std::fflush(nullptr);
-    std::_Exit(1);  // the stuck thread would keep the test from ending
+    std::_Exit(1);
 }
 
 TEST(LectureClock, StopAndDestructionWakeASleepingThreadAtOnce) {
-    FakeView view;
+    testing::FakeView view;
     std::atomic<std::int32_t> buffers{0};
     SteadyPacer hourLong(std::chrono::hours(1));
     auto clock = std::make_unique<LectureClock>(view, buffers, &hourLong);
@@ -139,22 +122,8 @@ TEST(LectureClock, StopAndDestructionWakeASleepingThreadAtOnce) {
     ASSERT_TRUE(view.waitForClockText("00:00.0 sec", kPatience));  // now in its hour-long sleep
     promptly([&] { clock->stop(); });
     EXPECT_FALSE(clock->isRunning());
-    clock->stop();  // a second stop does nothing
     ASSERT_TRUE(clock->start());
     promptly([&] { clock.reset(); });  // destroyed while running
-}
-
-TEST(LectureClock, RealPaceReachesTheCap) {
-    FakeView view;
-    std::atomic<std::int32_t> buffers{0};
-    SteadyPacer fast(1ms);
-    LectureClock clock(view, buffers, &fast);
-    ASSERT_TRUE(clock.start());
-    EXPECT_TRUE(view.waitForClockText("00:01.5 sec", kPatience));
-    buffers = 1;
-    EXPECT_TRUE(view.waitForClockText("00:03.5 sec", kPatience));
-    promptly([&] { clock.stop(); });
-    EXPECT_EQ(clock.lectureClock(), 7);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Stand-ins for the window: a view that records what it was shown, prompts that record every
-// message (and may do something while it is "shown", as a modal dialogue's own event loop
-// would) and answer from a script.
+// Stand-ins for the window: prompts that answer from a script and log, in order, every message
+// ("text"), question ("text?") and dialogue ("folder", "save", "codec"); a view that keeps what
+// it was shown.
 #pragma once
 
 #include <sys/syscall.h>
@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,32 +21,51 @@
 
 namespace vorlix::testing {
 
+using Log = std::vector<std::string>;
+
 class FakePrompts : public UserPrompts {
   public:
     void showMessage(std::string_view text, std::string_view caption = {}) override {
-        messages.emplace_back(text);
+        log.emplace_back(text);
         captions.emplace_back(caption);
-        if (whileShown) whileShown();
+        if (whileShown) whileShown();  // as a modal dialogue's own event loop would
     }
     bool askYesNo(std::string_view text) override {
-        messages.emplace_back(text);
-        return false;
+        log.push_back(std::string(text) + "?");
+        if (yesNo.empty()) return true;  // out of script: give up rather than ask for ever
+        const bool answer = yesNo.front();
+        yesNo.pop_front();
+        return answer;
     }
-    std::optional<std::string> chooseFolder(std::string_view) override { return folder; }
+    std::optional<std::string> chooseFolder(std::string_view) override {
+        log.emplace_back("folder");
+        return folder;
+    }
     std::optional<std::string> askSavePath(std::string_view, std::string_view,
                                            std::string_view) override {
-        return savePath;
+        log.emplace_back("save");
+        if (++saveDialogues > 100) {  // an endless loop would hang the suite
+            std::fprintf(stderr, "the save dialogue came back 100 times\n");
+            std::abort();
+        }
+        if (savePaths.empty()) return std::nullopt;
+        auto answer = savePaths.front();
+        savePaths.pop_front();
+        return answer;
     }
     std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
+        log.emplace_back("codec");
         return codec;
     }
 
-    std::vector<std::string> messages;
-    std::vector<std::string> captions;
+    Log log;
+    Log captions;  // of the messages, in order
     std::function<void()> whileShown;
     std::optional<std::string> folder;
-    std::optional<std::string> savePath;
-    std::optional<CodecChoice> codec;
+    std::deque<std::optional<std::string>> savePaths;
+    std::deque<bool> yesNo;
+    std::optional<CodecChoice> codec = CodecChoice{"rawvideo", 0};
+    int saveDialogues = 0;
 };
 
 struct Previews {
@@ -52,7 +73,7 @@ struct Previews {
     bool operator==(const Previews&) const = default;
 };
 
-// Thread-safe for the clock text, which arrives from the clock thread (whose id it keeps).
+// The clock text arrives from the clock thread, whose id it keeps.
 class FakeView : public LectureView {
   public:
     void setClockText(const std::string& text) override {
@@ -62,7 +83,7 @@ class FakeView : public LectureView {
         changed_.notify_all();
     }
     void setLevelText(const std::string& text) override { levelTexts.push_back(text); }
-    void setRecIndicator(bool checked) override { recIndicator.push_back(checked); }
+    void setRecIndicator(bool on) override { recIndicator.push_back(on); }
     void setStartEnabled(bool) override {}
     void showPreviews(const std::string& current, const std::string& next,
                       const std::string& previous) override {
@@ -73,7 +94,6 @@ class FakeView : public LectureView {
         std::lock_guard lock(mutex_);
         return clockText_;
     }
-    // Waits until the last clock text is the given one; false after the timeout.
     template <class Duration>
     bool waitForClockText(const std::string& text, Duration timeout) {
         std::unique_lock lock(mutex_);
@@ -81,7 +101,7 @@ class FakeView : public LectureView {
     }
 
     std::atomic<std::uint32_t> clockShownBy{0};
-    std::vector<std::string> levelTexts;
+    Log levelTexts;
     std::vector<bool> recIndicator;
     std::vector<Previews> previews;
 
