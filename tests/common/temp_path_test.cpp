@@ -10,43 +10,22 @@ namespace {
 
 EnvLookup envOf(std::map<std::string, std::string> vars) {
     return [vars](const char* name) -> std::optional<std::string> {
-        auto it = vars.find(name);
-        if (it == vars.end()) return std::nullopt;
-        return it->second;
+        const auto it = vars.find(name);
+        return it == vars.end() ? std::nullopt : std::optional(it->second);
     };
 }
 
-TEST(TempPath, FolderComesFromTempThenTmpdirThenTheSystem) {
-    const std::string system = std::filesystem::temp_directory_path().string();
-    struct Case {
-        std::map<std::string, std::string> env;
-        std::string folder;
-    } cases[] = {
-        {{{"TEMP", "/data/t"}, {"TMPDIR", "/other"}}, "/data/t"},
-        {{{"TEMP", "/with blank/テンポ"}}, "/with blank/テンポ"},
-        {{{"TMPDIR", "/var/tmp"}}, "/var/tmp"},
-        {{{"TEMP", ""}, {"TMPDIR", "/var/tmp"}}, "/var/tmp"},
-        {{}, system},
-    };
-    for (const auto& c : cases) EXPECT_EQ(tempFolder(envOf(c.env)), c.folder);
-}
-
-TEST(TempPath, LeadingTempReferenceIsExpandedWithOneSeparator) {
-    struct Case {
-        std::string name;
-        std::string temp;
-        std::string expanded;
-    } cases[] = {
-        {"%TEMP%/vx_1_00000001.tmp", "/t", "/t/vx_1_00000001.tmp"},
-        {"%TEMP%/vx_1_00000001.tmp", "/t/", "/t/vx_1_00000001.tmp"},
-        {"%temp%/a.wav", "/t", "/t/a.wav"},
-        {"%TEMP%a.wav", "/t", "/t/a.wav"},
-        {"vx_1_00000001.tmp", "/t", "vx_1_00000001.tmp"},
-        {"%TEMP", "/t", "%TEMP"},
-        {"x%TEMP%/a", "/t", "x%TEMP%/a"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(expandTempName(c.name, envOf({{"TEMP", c.temp}})), c.expanded) << c.name;
+// The folder from TEMP, then TMPDIR, then the system's; a leading %TEMP% in a name expanded.
+TEST(TempPath, FolderAndExpandedNames) {
+    EXPECT_EQ(tempFolder(envOf({{"TEMP", "/t"}, {"TMPDIR", "/o"}})), "/t");
+    EXPECT_EQ(tempFolder(envOf({{"TEMP", ""}, {"TMPDIR", "/var/tmp"}})), "/var/tmp");
+    EXPECT_EQ(tempFolder(envOf({})), std::filesystem::temp_directory_path().string());
+    const std::pair<std::string, std::string> names[] = {
+        {"%TEMP%/a.tmp", "/t/a.tmp"}, {"%temp%a.wav", "/t/a.wav"}, {"a.tmp", "a.tmp"},
+        {"%TEMP", "%TEMP"},           {"x%TEMP%/a", "x%TEMP%/a"}};
+    for (const auto& [name, expanded] : names) {
+        EXPECT_EQ(expandTempName(name, envOf({{"TEMP", "/t/"}})), expanded) << name;
+        EXPECT_EQ(expandTempName(name, envOf({{"TEMP", "/t"}})), expanded) << name;
     }
 }
 

@@ -4,7 +4,6 @@
 // the moment of every Next can be read off the recorded sound itself.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,7 +21,6 @@
 #include "app/recorder_app.h"
 #include "app/recorder_dialog.h"
 #include "resources/texts.h"
-#include "tests/e2e/tones.h"
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
 
@@ -33,39 +31,45 @@ constexpr int kTimeoutMs = 30000, kRate = 44100, kSamplesPerTick = kRate / 2;
 constexpr int kToneHz[] = {400, 1200, 2400};  // far enough apart to tell by zero crossings
 constexpr std::uint32_t kSlideColours[] = {0xDC2828, 0x28B43C, 0x2850DC};
 
-// Answers every modal dialogue the program opens, as a user would, and notes its messages.
-class User : public QObject {
-  public:
-    std::string folder, savePath, codec;
-    Log messages;
-    User() {
-        connect(&timer_, &QTimer::timeout, this, [this] { look(); });
-        timer_.start(20);
+// Where the recorded 8-bit sound crosses its zero line (128) upwards, with a margin against
+// quantisation noise; the frequency of a stretch from them.
+std::vector<std::size_t> upwardCrossings(std::span<const std::uint8_t> samples) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0, low = 0; i < samples.size(); ++i) {
+        if (samples[i] < 128 - 6) low = 1;
+        else if (samples[i] > 128 + 6 && low) low = 0, at.push_back(i);
     }
+    return at;
+}
+int frequencyOf(std::span<const std::uint8_t> s) {
+    return static_cast<int>(upwardCrossings(s).size() * kRate / s.size());
+}
 
-  private:
-    void look() {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || handled_.count(w) || qobject_cast<QProgressDialog*>(w) ||
-            qobject_cast<RecorderDialog*>(w))
-            return;
-        handled_.insert(w);
-        if (auto* files = qobject_cast<QFileDialog*>(w)) {
-            auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            name->setText(qs(files->acceptMode() == QFileDialog::AcceptSave ? savePath : folder));
-            QTest::keyClick(name, Qt::Key_Return);
-        } else if (auto* codecs = qobject_cast<CodecDialog*>(w)) {
-            codecs->list()->setCurrentItem(codecs->list()->findItems(qs(codec), Qt::MatchExactly).value(0));
-            QTest::keyClick(codecs->list(), Qt::Key_Return);
-        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            messages.push_back(utf8(box->text()));
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->button(QMessageBox::No)->click();
-        } else {
-            ADD_FAILURE() << "unexpected dialogue " << w->metaObject()->className();
-        }
+// Answers every modal dialogue the program opens, as a user would
+// (the folder, the name "lecture" in it, Motion JPEG, OK), and notes its messages.
+struct User : QObject {
+    QString folder;
+    Log messages;
+    QTimer timer;
+    std::set<QWidget*> seen;
+    User() {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || !seen.insert(w).second || qobject_cast<QProgressDialog*>(w)) return;
+            if (auto* files = qobject_cast<QFileDialog*>(w)) {
+                auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+                name->setText(files->acceptMode() == QFileDialog::AcceptSave ? folder + "/lecture" : folder);
+                QTest::keyClick(name, Qt::Key_Return);
+            } else if (auto* codecs = qobject_cast<CodecDialog*>(w)) {
+                codecs->list()->setCurrentItem(codecs->list()->findItems(qs(texts::kCodecMjpeg), Qt::MatchExactly)[0]);
+                QTest::keyClick(codecs->list(), Qt::Key_Return);
+            } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                messages.push_back(utf8(box->text()));
+                box->accept();
+            }
+        });
+        timer.start(20);
     }
-    QTimer timer_;
-    std::set<QWidget*> handled_;
 };
 
 // Ticks shown by the clock field, "mm:ss.t sec".
@@ -74,67 +78,38 @@ int shownTicks(const RecorderDialog& d) {
     return t.size() < 7 ? -1 : (t.mid(0, 2).toInt() * 60 + t.mid(3, 2).toInt()) * 2 + (t.mid(6, 1) == "5");
 }
 
-// The sample where the tone changes to `to` (the first 20-ms window nearer to it), after `from`.
-std::int64_t toneChange(const Bytes& audio, std::size_t from, int before, int to) {
-    constexpr std::size_t kWindow = kRate / 50;
-    for (std::size_t at = from; at + kWindow <= audio.size(); at += kWindow / 4) {
-        const int f = frequencyOf(std::span(audio).subspan(at, kWindow));
-        if (std::abs(f - to) < std::abs(f - before)) return static_cast<std::int64_t>(at);
-    }
-    return -1;
-}
-
 TEST(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
     ScratchDir dir;
     TempFolder temp(dir.path());  // the lecture's narration and timeline stay in the folder
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(makeTone(dir.file("tone" + std::to_string(i) + ".wav"), kToneHz[i], 60, "0.4"));
+        ASSERT_EQ(std::system(("sox -n -r 44100 -c 1 -b 16 " + dir.file("tone" + std::to_string(i) + ".wav") +
+                               " synth 60 sine " + std::to_string(kToneHz[i]) + " vol 0.4").c_str()), 0);
         QImage slide(640, 480, QImage::Format_RGB32);
         slide.fill(QColor::fromRgb(kSlideColours[i]));
-        QPainter p(&slide);  // a title in the top band, clear of the centre read back
-        p.setPen(Qt::white);
-        p.setFont(QFont(p.font().family(), 36));
-        p.drawText(QRect(0, 30, 640, 100), Qt::AlignCenter, QStringLiteral("第%1回  講義").arg(i + 1));
-        p.end();
+        QPainter(&slide).drawText(QRect(0, 30, 640, 100), Qt::AlignCenter, QString("第%1回 講義").arg(i + 1));
         ASSERT_TRUE(slide.save(qs(dir.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
     }
     QProcess player;
     auto playTone = [&](int i) {  // the server's low latency makes the switch near-immediate
-        player.kill();
-        player.waitForFinished();
+        player.kill(), player.waitForFinished();
         player.start("paplay", {"--latency-msec=20", "--device=lecture", qs(dir.file("tone" + std::to_string(i) + ".wav"))});
     };
-    User user;
-    user.folder = dir.path().string();
-    user.savePath = dir.file("lecture");  // the program adds ".avi"
-    user.codec = std::string(texts::kCodecMjpeg);
-    std::vector<int> pressedAt;  // clock ticks shown when Next was pressed
-
+    User user;  // the program adds ".avi" to the name
+    user.folder = qs(dir.path().string());
     QTimer::singleShot(0, [&] {
         RecorderDialog* d = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* r = qobject_cast<RecorderDialog*>(w)) d = r;
-        ASSERT_NE(d, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(d));
+        for (QWidget* w : QApplication::topLevelWidgets()) d = d ? d : qobject_cast<RecorderDialog*>(w);
+        ASSERT_TRUE(d && QTest::qWaitForWindowExposed(d));
         const auto finish = qScopeGuard([d] { d->close(); });
         playTone(0);
         QTest::mouseClick(d->startButton(), Qt::LeftButton);  // the folder dialogue answers
         ASSERT_TRUE(user.messages.empty()) << user.messages.front();
-        const Qt::Key keys[] = {Qt::Key_PageDown, Qt::Key_Right};  // Next by the remote's keys
-        for (int step = 0; step < 2; ++step) {
+        for (int step = 0; step < 2; ++step) {  // Next by the remote's keys, after 3.5 s or more
             const int from = std::max(0, shownTicks(*d));
             ASSERT_TRUE(QTest::qWaitFor([&] { return shownTicks(*d) >= from + 7; }, kTimeoutMs));
             playTone(step + 1);
             d->activateWindow();
-            pressedAt.push_back(shownTicks(*d));
-            QTest::keyClick(d, keys[step]);
-            // VORLIX_SCREENSHOT=<file.png>: the README's picture of a lecture in progress.
-            if (const char* shot = std::getenv("VORLIX_SCREENSHOT"); shot && step == 0) {
-                QTest::qWait(300);
-                const QRect g = d->frameGeometry();
-                QProcess::execute("import", {"-window", "root", "-crop",
-                                             QString::asprintf("%dx%d+%d+%d", g.width(), g.height(), g.x(), g.y()), shot});
-            }
+            QTest::keyClick(d, step ? Qt::Key_Right : Qt::Key_PageDown);
         }
         const int last = shownTicks(*d);
         ASSERT_TRUE(QTest::qWaitFor([&] { return shownTicks(*d) >= last + 9; }, kTimeoutMs));
@@ -142,43 +117,42 @@ TEST(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return d->startButton()->isEnabled(); }, kTimeoutMs));
     });
     RecorderApp().run();
-    player.kill();
-    player.waitForFinished();
+    player.kill(), player.waitForFinished();
 
     ASSERT_EQ(user.messages, Log{std::string(texts::kConversionEnded)});
-    ASSERT_EQ(pressedAt.size(), 2u);
     // The frames: slide 1 at 0, then each Next's slide, then the last slide again at the end.
     const AviRead f = readAvi(dir.file("lecture.avi"));
     const auto positions = f.positions(0);
-    ASSERT_EQ(positions.size(), 4u);
-    EXPECT_EQ(positions[0], 0);
-    ASSERT_EQ(f.frames.size(), 4u);
+    ASSERT_EQ(std::tuple(positions.size(), positions[0], f.frames.size()), std::tuple(4u, 0, 4u));
     for (std::size_t i = 0; i < 4; ++i)
         for (int shift : {0, 8, 16})
-            EXPECT_NEAR(f.pixel(i, 320, 240) >> shift & 0xFF, kSlideColours[std::min<std::size_t>(i, 2)] >> shift & 0xFF, 24)
-                << "frame " << i;
-    // The sound: every tone there, each slide change within one tick of the tone change the
-    // test made when it pressed Next, and sound up to the last whole buffer before End.
+            EXPECT_NEAR(f.pixel(i, 320, 240) >> shift & 0xFF, kSlideColours[std::min<std::size_t>(i, 2)] >> shift & 0xFF, 24) << i;
+    // The sound: up to the last whole buffer before End, and every tone in it.
     const Bytes& audio = f.audio;
     ASSERT_GT(audio.size() + 2 * kRate, static_cast<std::size_t>(positions[3]) * kSamplesPerTick);
     EXPECT_NEAR(frequencyOf(std::span(audio).subspan(kRate, kRate / 2)), kToneHz[0], kToneHz[0] / 50);
-    std::size_t from = 0;
+    // The buffers are assembled from small chunks: a chunk lost, doubled or put out of order
+    // breaks the tone's period, also across the joins. A rare glitch of the server is tolerated.
+    const auto crossings = upwardCrossings(std::span(audio).subspan(kRate, positions[1] * kSamplesPerTick - 2 * kRate));
+    int broken = 0;
+    for (std::size_t i = 1; i < crossings.size(); ++i)
+        broken += std::abs(double(crossings[i] - crossings[i - 1]) - double(kRate) / kToneHz[0]) > 2;
+    EXPECT_LE(broken, 3) << "of " << crossings.size() << " periods";
+    // Each slide change within one tick of the tone change the test made when it pressed Next.
+    std::size_t at = 0;
     for (int change = 1; change <= 2; ++change) {
-        const std::int64_t at = toneChange(audio, from, kToneHz[change - 1], kToneHz[change]);
-        ASSERT_GE(at, 0) << "tone " << kToneHz[change] << " never heard";
-        EXPECT_NEAR(double(positions[change]), double(at) / kSamplesPerTick, 1.0)
-            << "Next " << change << " pressed at clock tick " << pressedAt[change - 1];
-        const std::size_t mid = static_cast<std::size_t>(at) + kRate;  // the tone itself
-        ASSERT_LT(mid + kRate / 2, audio.size());
-        EXPECT_NEAR(frequencyOf(std::span(audio).subspan(mid, kRate / 2)), kToneHz[change], kToneHz[change] / 50);
-        from = static_cast<std::size_t>(at) + kRate / 2;
+        const auto near = [&](std::size_t a, int hz) { return std::abs(frequencyOf(std::span(audio).subspan(a, kRate / 50)) - hz); };
+        while (at + kRate / 50 <= audio.size() && near(at, kToneHz[change]) >= near(at, kToneHz[change - 1])) at += kRate / 200;
+        ASSERT_LT(at + kRate + kRate / 2, audio.size()) << "tone " << kToneHz[change] << " never heard";
+        EXPECT_NEAR(double(positions[change]), double(at) / kSamplesPerTick, 1.0) << change;
+        EXPECT_NEAR(frequencyOf(std::span(audio).subspan(at + kRate, kRate / 2)), kToneHz[change], kToneHz[change] / 50);
+        at += kRate / 2;
     }
     // And a player takes it without complaint.
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", {"-v", "error", "-nostdin", "-i", qs(dir.file("lecture.avi")), "-f", "null", "-"});
     ASSERT_TRUE(ffmpeg.waitForFinished(kTimeoutMs));
-    EXPECT_EQ(ffmpeg.exitCode(), 0);
-    EXPECT_EQ(ffmpeg.readAllStandardError(), QByteArray());
+    EXPECT_EQ(std::pair(ffmpeg.exitCode(), ffmpeg.readAllStandardError()), std::pair(0, QByteArray()));
 }
 
 }  // namespace

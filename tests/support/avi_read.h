@@ -1,9 +1,8 @@
-// An AVI file as libavformat reads it: each stream's length and tag, every packet with its
-// position (the demuxer drops empty chunks but its timestamps count them), byte offset and key
-// flag, the pictures decoded to top-down BGR24 and the audio's bytes.
+// A media file as libavformat reads it: each stream's codec, tag and length, every packet with
+// its position (the AVI demuxer drops empty chunks, but its timestamps count them), byte offset
+// and key flag, the pictures decoded to top-down BGR24 and the audio's bytes.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,8 +17,10 @@ namespace vorlix::testing {
 struct AviRead {
     struct Stream {
         AVMediaType type;
+        AVCodecID codec;
         std::uint32_t tag;
-        std::int64_t length;  // in positions (video)
+        int rate, channels;
+        std::int64_t length;  // in positions, for video
     };
     struct Packet {
         int stream;
@@ -40,9 +41,8 @@ struct AviRead {
             if (p.stream == stream) out.push_back(p.position);
         return out;
     }
-    // The pixel of picture f as 0xRRGGBB.
-    std::uint32_t pixel(std::size_t f, int x, int y) const {
-        const std::uint8_t* p = &frames[f][(static_cast<std::size_t>(y) * width + x) * 3];
+    std::uint32_t pixel(std::size_t frame, int x, int y) const {  // 0xRRGGBB
+        const std::uint8_t* p = &frames[frame][(static_cast<std::size_t>(y) * width + x) * 3];
         return static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0];
     }
 };
@@ -53,16 +53,14 @@ inline AviRead readAvi(const std::string& path) {
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return r;
     avformat_find_stream_info(fmt, nullptr);
     AVCodecContext* dec = nullptr;
-    int video = -1;
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVCodecParameters* par = fmt->streams[i]->codecpar;
-        r.streams.push_back({par->codec_type, par->codec_tag, fmt->streams[i]->duration});
+        r.streams.push_back({par->codec_type, par->codec_id, par->codec_tag, par->sample_rate,
+                             par->ch_layout.nb_channels, fmt->streams[i]->duration});
         if (par->codec_type != AVMEDIA_TYPE_VIDEO || dec) continue;
-        video = static_cast<int>(i);
         const AVCodec* codec = avcodec_find_decoder(par->codec_id);
         dec = avcodec_alloc_context3(codec);
         avcodec_parameters_to_context(dec, par);
-        dec->thread_count = 1;
         if (avcodec_open2(dec, codec, nullptr) < 0) avcodec_free_context(&dec);
     }
     AVPacket* pkt = av_packet_alloc();
@@ -70,27 +68,22 @@ inline AviRead readAvi(const std::string& path) {
     SwsContext* sws = nullptr;
     auto take = [&] {
         while (dec && avcodec_receive_frame(dec, frame) >= 0) {
-            r.width = frame->width;
-            r.height = frame->height;
-            r.aspect = frame->sample_aspect_ratio;
-            sws = sws_getCachedContext(sws, r.width, r.height, AVPixelFormat(frame->format),
-                                       r.width, r.height, AV_PIX_FMT_BGR24,
-                                       SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                       nullptr, nullptr);
-            std::vector<std::uint8_t> bgr(static_cast<std::size_t>(r.width) * r.height * 3);
-            std::uint8_t* dst[4] = {bgr.data()};
+            r.width = frame->width, r.height = frame->height, r.aspect = frame->sample_aspect_ratio;
+            sws = sws_getCachedContext(sws, r.width, r.height, AVPixelFormat(frame->format), r.width, r.height,
+                                       AV_PIX_FMT_BGR24, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                       nullptr, nullptr, nullptr);
+            r.frames.emplace_back(static_cast<std::size_t>(r.width) * r.height * 3);
+            std::uint8_t* dst[4] = {r.frames.back().data()};
             int stride[4] = {r.width * 3};
             sws_scale(sws, frame->data, frame->linesize, 0, r.height, dst, stride);
-            r.frames.push_back(std::move(bgr));
         }
     };
     while (av_read_frame(fmt, pkt) >= 0) {
-        r.packets.push_back({pkt->stream_index, pkt->dts, pkt->pos,
-                             (pkt->flags & AV_PKT_FLAG_KEY) != 0,
+        r.packets.push_back({pkt->stream_index, pkt->dts, pkt->pos, (pkt->flags & AV_PKT_FLAG_KEY) != 0,
                              std::vector<std::uint8_t>(pkt->data, pkt->data + pkt->size)});
-        if (fmt->streams[pkt->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+        if (r.streams[pkt->stream_index].type == AVMEDIA_TYPE_AUDIO)
             r.audio.insert(r.audio.end(), pkt->data, pkt->data + pkt->size);
-        else if (pkt->stream_index == video && dec && avcodec_send_packet(dec, pkt) >= 0)
+        else if (dec && avcodec_send_packet(dec, pkt) >= 0)
             take();
         av_packet_unref(pkt);
     }

@@ -7,14 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "common/lecture_view.h"
 #include "common/user_prompts.h"
@@ -32,40 +28,30 @@ class FakePrompts : public UserPrompts {
     }
     bool askYesNo(std::string_view text) override {
         log.push_back(std::string(text) + "?");
-        if (yesNo.empty()) return true;  // out of script: give up rather than ask for ever
-        const bool answer = yesNo.front();
-        yesNo.pop_front();
+        const bool answer = yesNo.empty() || yesNo.front();  // out of script: give up
+        if (!yesNo.empty()) yesNo.pop_front();
         return answer;
     }
     std::optional<std::string> chooseFolder(std::string_view) override {
-        log.emplace_back("folder");
-        return folder;
+        return log.emplace_back("folder"), folder;
     }
-    std::optional<std::string> askSavePath(std::string_view, std::string_view,
-                                           std::string_view) override {
+    std::optional<std::string> askSavePath(std::string_view, std::string_view, std::string_view) override {
         log.emplace_back("save");
-        if (++saveDialogues > 100) {  // an endless loop would hang the suite
-            std::fprintf(stderr, "the save dialogue came back 100 times\n");
-            std::abort();
-        }
-        if (savePaths.empty()) return std::nullopt;
-        auto answer = savePaths.front();
-        savePaths.pop_front();
+        if (log.size() > 1000) std::abort();  // an endless loop would hang the suite
+        auto answer = savePaths.empty() ? std::nullopt : savePaths.front();
+        if (!savePaths.empty()) savePaths.pop_front();
         return answer;
     }
     std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>&) override {
-        log.emplace_back("codec");
-        return codec;
+        return log.emplace_back("codec"), codec;
     }
 
-    Log log;
-    Log captions;  // of the messages, in order
+    Log log, captions;  // captions: of the messages, in order
     std::function<void()> whileShown;
     std::optional<std::string> folder;
     std::deque<std::optional<std::string>> savePaths;
     std::deque<bool> yesNo;
     std::optional<CodecChoice> codec = CodecChoice{"rawvideo", 0};
-    int saveDialogues = 0;
 };
 
 struct Previews {
@@ -80,24 +66,16 @@ class FakeView : public LectureView {
         std::lock_guard lock(mutex_);
         clockText_ = text;
         clockShownBy = static_cast<std::uint32_t>(::syscall(SYS_gettid));
-        changed_.notify_all();
     }
     void setLevelText(const std::string& text) override { levelTexts.push_back(text); }
     void setRecIndicator(bool on) override { recIndicator.push_back(on); }
     void setStartEnabled(bool) override {}
-    void showPreviews(const std::string& current, const std::string& next,
-                      const std::string& previous) override {
+    void showPreviews(const std::string& current, const std::string& next, const std::string& previous) override {
         previews.push_back({current, next, previous});
     }
-
-    std::string lastClockText() const {
+    std::string clockText() const {
         std::lock_guard lock(mutex_);
         return clockText_;
-    }
-    template <class Duration>
-    bool waitForClockText(const std::string& text, Duration timeout) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return clockText_ == text; });
     }
 
     std::atomic<std::uint32_t> clockShownBy{0};
@@ -107,7 +85,6 @@ class FakeView : public LectureView {
 
   private:
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::string clockText_;
 };
 

@@ -7,13 +7,8 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "recording/narration_file.h"
 #include "tests/support/fakes.h"
@@ -26,38 +21,26 @@ class ScratchDir {
   public:
     ScratchDir() {
         static std::atomic<int> serial{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("vorlix-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
+        std::filesystem::create_directories(path_ /= "vorlix-test-" + std::to_string(::getpid()) + "-" +
+                                                     std::to_string(serial++));
     }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~ScratchDir() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
   private:
-    std::filesystem::path path_;
+    std::filesystem::path path_ = std::filesystem::temp_directory_path();
 };
 
 // Points TEMP, where a lecture's files go, at a folder while it lives.
-class TempFolder {
-  public:
-    explicit TempFolder(const std::filesystem::path& folder) {
-        if (const char* old = std::getenv("TEMP")) old_ = old;
-        ::setenv("TEMP", folder.c_str(), 1);
-    }
-    ~TempFolder() { old_ ? ::setenv("TEMP", old_->c_str(), 1) : ::unsetenv("TEMP"); }
-
-  private:
-    std::optional<std::string> old_;
+struct TempFolder {
+    explicit TempFolder(const std::filesystem::path& folder) { ::setenv("TEMP", folder.c_str(), 1); }
+    ~TempFolder() { ::unsetenv("TEMP"); }
 };
 
 inline std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 inline Bytes readBytes(const std::string& path) {
     const std::string s = readText(path);
@@ -66,24 +49,29 @@ inline Bytes readBytes(const std::string& path) {
 template <class Container>
 bool writeFile(const std::string& path, const Container& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out.flush());
+    return static_cast<bool>(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
 }
 inline std::uint32_t le32(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
-inline void putLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+// Little-endian fields written over a file's bytes: {offset, value, bytes}.
+struct Patch {
+    std::size_t at;
+    std::uint32_t value;
+    int bytes = 4;
+};
+inline Bytes patched(Bytes f, const std::vector<Patch>& patches) {
+    for (const Patch& p : patches)
+        for (int i = 0; i < p.bytes; ++i) f[p.at + i] = static_cast<std::uint8_t>(p.value >> (8 * i));
+    return f;
 }
 
 // A BMP file as Qt writes it (24 bits, bottom-up) of a w x h picture coloured rgb(x, y).
 template <class Rgb>
 Bytes bmpOf(int w, int h, Rgb rgb) {
     QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) line[x] = 0xFF000000u | rgb(x, y);
-    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) reinterpret_cast<QRgb*>(image.scanLine(y))[x] = 0xFF000000u | rgb(x, y);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -94,28 +82,20 @@ Bytes bmpOf(int w, int h, Rgb rgb) {
 // A recognisable, non-repeating sequence of samples.
 inline Bytes noise(std::size_t n, std::uint32_t x = 2463534242u) {
     Bytes v(n);
-    for (std::uint8_t& s : v) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s = static_cast<std::uint8_t>(x);
-    }
+    for (std::uint8_t& s : v) x ^= x << 13, x ^= x >> 17, x ^= x << 5, s = static_cast<std::uint8_t>(x);
     return v;
 }
 
 // A narration written by the program's own writer; complete = false leaves the two length fields
 // as a recording cut short leaves them (36 and 0).
 inline void writeNarration(const std::string& path, const Bytes& samples, bool complete = true) {
-    FakePrompts prompts;
-    NarrationFile narration(prompts);
-    narration.createAt(path);
-    narration.append(samples);
-    narration.finish();
-    if (complete) return;
-    Bytes b = readBytes(path);
-    putLe32(b, 4, 36);
-    putLe32(b, 40, 0);
-    writeFile(path, b);
+    {
+        FakePrompts prompts;
+        NarrationFile narration(prompts);
+        narration.createAt(path);
+        narration.append(samples);
+    }
+    if (!complete) writeFile(path, patched(readBytes(path), {{4, 36}, {40, 0}}));
 }
 
 }  // namespace vorlix::testing

@@ -7,9 +7,6 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "recording/capture_queue.h"
 #include "recording/wave_input.h"
@@ -22,8 +19,7 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
 
     WaveResult open(const WaveFormat& format, WaveInputEvents& events) override {
         if (openResult != WaveResult::Ok) return openResult;
-        format_ = format;
-        owner_ = &events;
+        format_ = format, owner_ = &events;
         return queue_.open(*this);
     }
     WaveResult prepare(WaveBuffer& b) override { return queue_.prepare(b); }
@@ -39,34 +35,31 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
         return capture(std::vector<std::uint8_t>(count, value));
     }
     void failDevice() { queue_.fail(); }
-
     std::size_t pending() const { return pending_.size(); }
     bool deliverNext() {
         if (pending_.empty()) return false;
         auto call = std::move(pending_.front());
         pending_.pop_front();
-        call();
-        return true;
+        return call(), true;
     }
     void deliverAll() {
         while (deliverNext()) {
         }
     }
-
-    std::vector<std::string> delivered;
     const WaveFormat& format() const { return format_; }
     const CaptureQueue& queue() const { return queue_; }
 
+    std::vector<std::string> delivered;
+
   private:
-    void onWaveOpen() override { note("open"), owner_->onWaveOpen(); }
-    void onWaveClose() override { note("close"), owner_->onWaveClose(); }
-    void onWaveFailed() override { note("failed"), owner_->onWaveFailed(); }
+    void onWaveOpen() override { delivered.push_back("open"), owner_->onWaveOpen(); }
+    void onWaveClose() override { delivered.push_back("close"), owner_->onWaveClose(); }
+    void onWaveFailed() override { delivered.push_back("failed"), owner_->onWaveFailed(); }
     void onWaveData(WaveBuffer& b) override {
-        auto name = names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first;
-        note("data " + name->second + " " + std::to_string(b.bytesRecorded));
+        const auto name = names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first->second;
+        delivered.push_back("data " + name + " " + std::to_string(b.bytesRecorded));
         owner_->onWaveData(b);
     }
-    void note(std::string what) { delivered.push_back(std::move(what)); }
 
     std::deque<std::function<void()>> pending_;
     CaptureQueue queue_{[this](std::function<void()> call) { pending_.push_back(std::move(call)); }};
