@@ -1,10 +1,9 @@
-// The end-to-end tests' own main: one application object for every test, and a hard exit after
-// them, because libpulse may abort in static destructors once Qt Multimedia was used.
+// One application object for every test, and a hard exit after them: libpulse may abort in
+// static destructors once Qt Multimedia was used.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <cstdio>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # servers.sh COMMAND...: runs COMMAND with an X server and a PulseAudio server of its own, in a
-# runtime folder of its own (two runs at once never meet), and ends both with it. The sound
-# server has a null sink "lecture" whose monitor is remapped into the one microphone "mic", fed
-# silence so that capture starts at once; VORLIX_PULSE_PID names it. Listing tests needs neither.
+# runtime folder of its own (two runs at once never meet). The sound server's null sink "lecture"
+# is remapped into the one microphone "mic", fed silence so that capture starts at once.
 set -uo pipefail
 for arg; do [[ $arg == --gtest_list_tests ]] && exec "$@"; done
 run=$(mktemp -d "${TMPDIR:-/tmp}/vorlix-e2e-XXXXXX")

@@ -31,7 +31,8 @@ struct LectureControllerTest : ::testing::Test {
     // Starts a lecture on two slides and records two buffers, each seen on the clock.
     void startLecture() {
         for (const char* n : {"1", "2"})
-            testing::writeFile(dir.file(std::string("スライド") + n + ".bmp"), testing::bmpOf(8, 6, [](int, int) { return 0u; }));
+            testing::writeFile(dir.file(std::string("スライド") + n + ".bmp"),
+                               testing::bmpOf(8, 6, [](int, int) { return 0u; }));
         prompts.folder = dir.path().string();
         QTest::mouseClick(window.dialog().startButton(), Qt::LeftButton);
         ASSERT_TRUE(window.controller().lectureRunning());
@@ -67,21 +68,24 @@ TEST_F(LectureControllerTest, ClosingDuringALectureAsksThenSavesBoth) {
     EXPECT_NE(prompts.log.back().find(narration), std::string::npos) << prompts.log.back();
     EXPECT_NE(prompts.log.back().find(timeline), std::string::npos) << prompts.log.back();
     EXPECT_EQ(testing::le32(testing::readBytes(narration), 40), 2 * kBuffer);  // header completed
-    EXPECT_TRUE(testing::readText(timeline).starts_with(
-        "0," + dir.file("スライド1.bmp") + "\n8," + dir.file("スライド2.bmp") + "\n"));
+    const testing::Bytes text = testing::readBytes(timeline);
+    EXPECT_TRUE(std::string(text.begin(), text.end())
+                    .starts_with("0," + dir.file("スライド1.bmp") + "\n8," +
+                                 dir.file("スライド2.bmp") + "\n"));
 }
 
 // Start waits until the device of the lecture before has handed back its buffers and closed.
 TEST_F(LectureControllerTest, StartWaitsForThePreviousDeviceToClose) {
+    RecorderDialog& d = window.dialog();
     startLecture();
     prompts.yesNo = {true};  // the save dialogue cancelled, the video given up
-    QTest::mouseClick(window.dialog().endButton(), Qt::LeftButton);
+    QTest::mouseClick(d.endButton(), Qt::LeftButton);
     ASSERT_GT(device.pending(), 0u);
-    EXPECT_FALSE(window.dialog().startButton()->isEnabled());
+    EXPECT_FALSE(d.startButton()->isEnabled());
     window.controller().start();  // a click that got through anyway
     EXPECT_FALSE(window.controller().lectureRunning());
     device.deliverAll();
-    EXPECT_TRUE(window.dialog().startButton()->isEnabled());
+    EXPECT_TRUE(d.startButton()->isEnabled());
     window.controller().start();
     EXPECT_TRUE(window.controller().lectureRunning());
 }

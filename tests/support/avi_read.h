@@ -69,9 +69,10 @@ inline AviRead readAvi(const std::string& path) {
     auto take = [&] {
         while (dec && avcodec_receive_frame(dec, frame) >= 0) {
             r.width = frame->width, r.height = frame->height, r.aspect = frame->sample_aspect_ratio;
-            sws = sws_getCachedContext(sws, r.width, r.height, AVPixelFormat(frame->format), r.width, r.height,
-                                       AV_PIX_FMT_BGR24, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                                       nullptr, nullptr, nullptr);
+            sws = sws_getCachedContext(sws, r.width, r.height, AVPixelFormat(frame->format),
+                                       r.width, r.height, AV_PIX_FMT_BGR24,
+                                       SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                       nullptr, nullptr);
             r.frames.emplace_back(static_cast<std::size_t>(r.width) * r.height * 3);
             std::uint8_t* dst[4] = {r.frames.back().data()};
             int stride[4] = {r.width * 3};
@@ -79,7 +80,8 @@ inline AviRead readAvi(const std::string& path) {
         }
     };
     while (av_read_frame(fmt, pkt) >= 0) {
-        r.packets.push_back({pkt->stream_index, pkt->dts, pkt->pos, (pkt->flags & AV_PKT_FLAG_KEY) != 0,
+        r.packets.push_back({pkt->stream_index, pkt->dts, pkt->pos,
+                             (pkt->flags & AV_PKT_FLAG_KEY) != 0,
                              std::vector<std::uint8_t>(pkt->data, pkt->data + pkt->size)});
         if (r.streams[pkt->stream_index].type == AVMEDIA_TYPE_AUDIO)
             r.audio.insert(r.audio.end(), pkt->data, pkt->data + pkt->size);

@@ -21,8 +21,8 @@ class ScratchDir {
   public:
     ScratchDir() {
         static std::atomic<int> serial{0};
-        std::filesystem::create_directories(path_ /= "vorlix-test-" + std::to_string(::getpid()) + "-" +
-                                                     std::to_string(serial++));
+        std::filesystem::create_directories(path_ /= "vorlix-test-" + std::to_string(::getpid()) +
+                                                     "-" + std::to_string(serial++));
     }
     ~ScratchDir() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
@@ -34,22 +34,21 @@ class ScratchDir {
 
 // Points TEMP, where a lecture's files go, at a folder while it lives.
 struct TempFolder {
-    explicit TempFolder(const std::filesystem::path& folder) { ::setenv("TEMP", folder.c_str(), 1); }
+    explicit TempFolder(const std::filesystem::path& folder) {
+        ::setenv("TEMP", folder.c_str(), 1);
+    }
     ~TempFolder() { ::unsetenv("TEMP"); }
 };
 
-inline std::string readText(const std::string& path) {
+inline Bytes readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-inline Bytes readBytes(const std::string& path) {
-    const std::string s = readText(path);
-    return {s.begin(), s.end()};
 }
 template <class Container>
 bool writeFile(const std::string& path, const Container& bytes) {
     std::ofstream out(path, std::ios::binary);
-    return static_cast<bool>(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
+    return static_cast<bool>(
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
 }
 inline std::uint32_t le32(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
@@ -62,7 +61,8 @@ struct Patch {
 };
 inline Bytes patched(Bytes f, const std::vector<Patch>& patches) {
     for (const Patch& p : patches)
-        for (int i = 0; i < p.bytes; ++i) f[p.at + i] = static_cast<std::uint8_t>(p.value >> (8 * i));
+        for (int i = 0; i < p.bytes; ++i)
+            f[p.at + i] = static_cast<std::uint8_t>(p.value >> (8 * i));
     return f;
 }
 
@@ -71,7 +71,8 @@ template <class Rgb>
 Bytes bmpOf(int w, int h, Rgb rgb) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<QRgb*>(image.scanLine(y))[x] = 0xFF000000u | rgb(x, y);
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<QRgb*>(image.scanLine(y))[x] = 0xFF000000u | rgb(x, y);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -82,7 +83,8 @@ Bytes bmpOf(int w, int h, Rgb rgb) {
 // A recognisable, non-repeating sequence of samples.
 inline Bytes noise(std::size_t n, std::uint32_t x = 2463534242u) {
     Bytes v(n);
-    for (std::uint8_t& s : v) x ^= x << 13, x ^= x >> 17, x ^= x << 5, s = static_cast<std::uint8_t>(x);
+    for (std::uint8_t& s : v)
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5, s = static_cast<std::uint8_t>(x);
     return v;
 }
 

