@@ -19,7 +19,7 @@ extern "C" {
 
 #include "common/user_prompts.h"
 #include "recording/narration_file.h"
-#include "tests/support/bmp_writer.h"
+#include "tests/support/files.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
 
@@ -50,7 +50,7 @@ class Answers : public UserPrompts {
 
 // A slide: bars of colour with "text" lines of fine detail, different for every number.
 void writeSlide(const std::string& path, int number) {
-    testing::writeFile(path, testing::bmp24(kSlideW, kSlideH, [&](int x, int top) {
+    testing::writeFile(path, testing::bmpOf(kSlideW, kSlideH, [&](int x, int top) {
                            const int y = kSlideH - 1 - top;  // from the bottom
                            const bool text =
                                (y / 40) % 2 == 1 && ((x * 7 + y * 3 + number * 11) % 23) < 9;

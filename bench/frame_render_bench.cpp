@@ -5,9 +5,7 @@
 #include <filesystem>
 
 #include "common/user_prompts.h"
-#include "tests/support/bmp_writer.h"
-#include "tests/support/lecture_fakes.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/files.h"
 #include "video/conversion_driver.h"
 #include "video/frame_renderer.h"
 #include "video/slide_bitmap.h"
@@ -21,7 +19,7 @@ std::string slidePath(int w, int h) {
     static const testing::ScratchDir dir;  // removed when the benchmarks end
     const auto path = dir.file(std::to_string(w) + "x" + std::to_string(h) + ".bmp");
     if (!std::filesystem::exists(path)) {
-        testing::writeFile(path, testing::bmp24(w, h, [&](int x, int y) -> std::uint32_t {
+        testing::writeFile(path, testing::bmpOf(w, h, [&](int x, int y) -> std::uint32_t {
                                const int line = y * 20 / h, inLine = y * 20 % h;
                                const bool ink = inLine < h / 2 && (x * 37 / w + line) % 5 != 0 &&
                                                 (x * 7 + y * 3) % 11 < 4;

@@ -1,6 +1,7 @@
 // A real recording of a minute (VORLIX_DRIFT_SECONDS to change it; VORLIX_DRIFT_VERBOSE to list
 // every buffer) through the Qt microphone,
-// the recorder and the lecture clock, on a PulseAudio server of its own fed by a tone:
+// the recorder and the lecture clock, on the sound server of tests/e2e/servers.sh (which
+// scripts/run-benchmarks.sh runs it under) fed by a tone:
 //   drift_ppm             buffers' completion times against wall time (2 s per buffer), fitted;
 //   drift_ms_per_min      the same as milliseconds per minute; jitter_ms: largest distance
 //                         of one completion from the fitted line
@@ -19,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -36,7 +38,7 @@
 #include "common/user_prompts.h"
 #include "recording/narration_file.h"
 #include "recording/recorder.h"
-#include "tests/e2e/pulse_server.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -100,21 +102,20 @@ void BM_RealRecording(benchmark::State& state) {
     const int buffers = wanted / 2;
 
     for (auto _ : state) {
-        vorlix::testing::PulseServer server;
-        if (!server.start()) {
-            state.SkipWithError(("no sound server: " + server.error()).c_str());
+        if (std::getenv("VORLIX_PULSE_PID") == nullptr) {
+            state.SkipWithError("no sound server: run under tests/e2e/servers.sh");
             return;
         }
-        const std::string tone = server.folder() + "/tone.wav";
-        vorlix::testing::runProgram(
-            {"sox", "-n", "-r", "44100", "-c", "1", "-b", "16", tone, "synth",
-             std::to_string(wanted + 20), "sine", "440", "vol", "0.3"},
-            {}, server.folder() + "/sox.out");
-        server.play(tone);
+        const vorlix::testing::ScratchDir folder;
+        const std::string tone = folder.file("tone.wav");
+        std::system(("sox -n -r 44100 -c 1 -b 16 " + tone + " synth " + std::to_string(wanted + 20) +
+                     " sine 440 vol 0.3").c_str());
+        QProcess player;
+        player.start("paplay", {"--device=lecture", QString::fromStdString(tone)});
         // A freshly started server delivers its first sound up to two seconds late; a desktop's
         // server has long settled when a lecture starts.
         std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::setenv("TEMP", server.folder().c_str(), 1);
+        ::setenv("TEMP", folder.path().c_str(), 1);
 
         TimingView view;
         Prompts prompts;

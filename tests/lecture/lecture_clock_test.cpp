@@ -1,160 +1,63 @@
 #include "lecture/lecture_clock.h"
 
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <future>
-#include <limits>
-
-#include "support/lecture_fakes.h"
+#include "tests/support/fakes.h"
 
 namespace vorlix {
 namespace {
 
-using namespace std::chrono_literals;
-using testing::FakeView;
+constexpr auto kPatience =
+    std::chrono::seconds(20);  // a loaded machine is slow; a broken clock hangs
 
-constexpr auto kPatience = 20s;  // generous: a loaded machine may be slow, a broken clock hangs
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-
-TEST(LectureClock, TicksAndText) {
-    struct Case {
-        std::int32_t buffers, steps, ticks;
-    } cases[] = {
-        {-1, 500, 0}, {0, 4, 0},   {0, 5, 1},  {0, 10, 2},      {0, 19, 3},          {0, 9999, 3},
-        {1, 0, 4},    {4, 23, 19}, {5, 7, 21}, {1800, 0, 7200}, {kMax / 2, 0, kMax},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(clockTicks(c.buffers, c.steps), c.ticks) << c.buffers << "/" << c.steps;
-    }
-    struct Text {
-        std::int32_t ticks;
-        const char* text;
-    } texts[] = {{0, "00:00.0 sec"},   {3, "00:01.5 sec"},    {119, "00:59.5 sec"},
-                 {120, "01:00.0 sec"}, {7199, "59:59.5 sec"}, {14400, "120:00.0 sec"}};
-    for (const auto& t : texts) EXPECT_EQ(clockText(t.ticks), t.text) << t.ticks;
-}
-
-// Lets the clock thread take one step at a time: sleepStep blocks until the test releases it.
-class StepPacer : public ClockPacer {
-  public:
+// Lets the clock thread take one step at a time.
+struct StepPacer : ClockPacer {
     bool sleepStep(std::stop_token stop) override {
-        std::unique_lock lock(mutex_);
-        ++entered_;
-        changed_.notify_all();
-        return changed_.wait(lock, stop, [&] { return released_ >= entered_; });
+        std::unique_lock lock(mutex);
+        ++entered, changed.notify_all();
+        return changed.wait(lock, stop, [&] { return released >= entered; });
     }
-    // Lets the clock take n more steps and waits until it has shown the value after them
-    // (n = 0: waits for the value of the first step).
+    // Lets the clock take n more steps and waits until it has shown the value after them.
     bool step(int n) {
-        std::unique_lock lock(mutex_);
-        released_ += n;
-        changed_.notify_all();
-        return changed_.wait_for(lock, kPatience, [&] { return entered_ >= released_ + 1; });
+        std::unique_lock lock(mutex);
+        released += n, changed.notify_all();
+        return changed.wait_for(lock, kPatience, [&] { return entered >= released + 1; });
     }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable_any changed_;
-    int entered_ = 0;
-    int released_ = 0;
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    int entered = 0, released = 0;
 };
 
-struct ClockRig {
-    FakeView view;
-    std::atomic<std::int32_t> buffers{-1};
-    StepPacer pacer;
-    LectureClock clock{view, buffers, &pacer};
-
-    std::int32_t after(int steps) {
-        EXPECT_TRUE(pacer.step(steps));
-        return clock.lectureClock();
-    }
-};
-
-// The completed-buffer count as the recorder moves it, and the clock after the given steps.
+// The buffer count as the recorder moves it ({count, steps, clock after them}): four ticks a
+// buffer, one more every five steps up to three; a late buffer restarts the steps, the clock never
+// goes back. Shown by its own thread, whose id outlives the stop; a restart begins at zero.
 TEST(LectureClock, FollowsTheBufferCountUpToItsCap) {
-    struct Step {
-        std::int32_t buffers;
-        int steps;
-        std::int32_t clock;
-    };
-    const std::vector<Step> scripts[] = {
-        {{-1, 0, 0}, {-1, 40, 0}},                        // before the recorder starts
-        {{0, 0, 0}, {0, 5, 1}, {0, 10, 3}, {0, 100, 3}},  // no buffer ever: held at the cap
-        {{1, 12, 6}, {2, 1, 8}, {2, 7, 9}},               // an early buffer jumps ahead
-        // A late one restarts the steps; the capped clock meets it without going back.
+    const std::vector<std::array<std::int32_t, 3>> scripts[] = {
+        {{-1, 40, 0}},
+        {{0, 4, 0}, {0, 1, 1}, {0, 100, 3}, {1, 12, 6}, {2, 1, 8}, {1800, 1, 7200}},
         {{4, 23, 19}, {5, 1, 20}, {5, 4, 20}, {5, 1, 21}},
     };
     for (const auto& script : scripts) {
-        ClockRig rig;
-        rig.buffers = script[0].buffers;
-        ASSERT_TRUE(rig.clock.start());
-        for (const auto& s : script) {
-            rig.buffers = s.buffers;
-            EXPECT_EQ(rig.after(s.steps), s.clock) << s.buffers << " buffers, " << s.steps;
+        testing::FakeView view;
+        std::atomic<std::int32_t> buffers{script[0][0]};
+        StepPacer pacer;
+        LectureClock clock{view, buffers, &pacer};
+        ASSERT_TRUE(clock.start());
+        for (const auto& [count, steps, shown] : script) {
+            buffers = count;
+            ASSERT_TRUE(pacer.step(steps));
+            EXPECT_EQ(clock.lectureClock(), shown) << count << " buffers, " << steps;
         }
-        EXPECT_EQ(rig.view.lastClockText(), clockText(script.back().clock));
+        EXPECT_EQ(view.clockShownBy.load(), clock.threadId());
+        clock.stop();
+        EXPECT_EQ(view.clockText(), clockText(script.back()[2]));
+        EXPECT_EQ(std::pair(clock.threadId(), clock.lectureClock()),
+                  std::pair(view.clockShownBy.load(), script.back()[2]));
+        buffers = -1;  // as the next Start stores it
+        ASSERT_TRUE(clock.start());
+        EXPECT_EQ(clock.lectureClock(), 0);
     }
-}
-
-TEST(LectureClock, ThreadIdAndClockOutliveTheStopAndRestartBeginsAtZero) {
-    ClockRig rig;
-    EXPECT_EQ(rig.clock.threadId(), 0u);
-    rig.buffers = 2;
-    ASSERT_TRUE(rig.clock.start());
-    const std::uint32_t id = rig.clock.threadId();  // known as soon as start returns
-    EXPECT_NE(id, static_cast<std::uint32_t>(::syscall(SYS_gettid)));
-    EXPECT_EQ(rig.after(20), 11);
-    EXPECT_EQ(rig.view.clockShownBy.load(), id);  // the id is the clock thread's own
-    rig.clock.stop();
-    EXPECT_FALSE(rig.clock.isRunning());
-    EXPECT_EQ(rig.clock.threadId(), id);
-    EXPECT_EQ(rig.clock.lectureClock(), 11);  // End reads it after the stop
-    rig.buffers = -1;
-    ASSERT_TRUE(rig.clock.start());
-    EXPECT_EQ(rig.clock.lectureClock(), 0);
-    EXPECT_EQ(rig.after(1), 0);
-}
-
-// Runs f on another thread so that a clock which fails to wake cannot hang the test.
-template <class F>
-void promptly(F f) {
-    auto done = std::async(std::launch::async, f);
-    if (done.wait_for(kPatience) == std::future_status::ready) return;
-    std::fprintf(stderr, "the clock did not stop\n");
-    std::fflush(nullptr);
-    std::_Exit(1);  // the stuck thread would keep the test from ending
-}
-
-TEST(LectureClock, StopAndDestructionWakeASleepingThreadAtOnce) {
-    FakeView view;
-    std::atomic<std::int32_t> buffers{0};
-    SteadyPacer hourLong(std::chrono::hours(1));
-    auto clock = std::make_unique<LectureClock>(view, buffers, &hourLong);
-    ASSERT_TRUE(clock->start());
-    ASSERT_TRUE(view.waitForClockText("00:00.0 sec", kPatience));  // now in its hour-long sleep
-    promptly([&] { clock->stop(); });
-    EXPECT_FALSE(clock->isRunning());
-    clock->stop();  // a second stop does nothing
-    ASSERT_TRUE(clock->start());
-    promptly([&] { clock.reset(); });  // destroyed while running
-}
-
-TEST(LectureClock, RealPaceReachesTheCap) {
-    FakeView view;
-    std::atomic<std::int32_t> buffers{0};
-    SteadyPacer fast(1ms);
-    LectureClock clock(view, buffers, &fast);
-    ASSERT_TRUE(clock.start());
-    EXPECT_TRUE(view.waitForClockText("00:01.5 sec", kPatience));
-    buffers = 1;
-    EXPECT_TRUE(view.waitForClockText("00:03.5 sec", kPatience));
-    promptly([&] { clock.stop(); });
-    EXPECT_EQ(clock.lectureClock(), 7);
+    EXPECT_EQ(clockText(7199), "59:59.5 sec");
 }
 
 }  // namespace

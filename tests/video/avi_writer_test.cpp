@@ -2,118 +2,115 @@
 
 #include <gtest/gtest.h>
 
-#include "support/avi_probe.h"
-#include "support/scratch_dir.h"
+#include "tests/support/avi_read.h"
+#include "tests/support/files.h"
+#include "video/video_codecs.h"
 
 namespace vorlix {
 namespace {
 
-using testing::readAvi;
+using Positions = std::vector<std::int64_t>;
 
-constexpr int kW = 64, kH = 48;
-
-// Bottom-up BGR rows of one grey with a black marker row at the top of the picture.
-std::vector<std::uint8_t> solidRows(std::uint8_t grey) {
-    const std::size_t stride = AviWriter::rowStride(kW);
-    std::vector<std::uint8_t> rows(stride * kH, grey);
-    std::fill(rows.end() - static_cast<std::ptrdiff_t>(stride), rows.end(), 0);
+// Bottom-up rows of w x h: four flat quadrants shifted by `shift`, as slides mostly are, with a
+// black marker row at the top of the picture.
+testing::Bytes quadrants(int w, int h, std::uint8_t shift) {
+    static constexpr std::uint8_t kColours[4][3] = {
+        {255, 255, 255}, {200, 40, 30}, {30, 160, 60}, {20, 20, 20}};
+    const std::size_t stride = AviWriter::rowStride(w);
+    testing::Bytes rows(stride * h);
+    for (int y = 0; y < h - 1; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                rows[y * stride + x * 3 + c] =
+                    kColours[(y >= h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)][c] - shift;
     return rows;
 }
 
-class AviWriterTest : public ::testing::Test {
-  protected:
-    // An open writer with the video stream, header written.
-    bool begin(AviWriter& w) {
-        return w.open(path) && w.addVideoStream(kW, kH, 2) &&
-               w.makeCompressedStream({"rawvideo", 90}) && w.setVideoFormat() && w.start();
-    }
-    testing::ScratchDir scratch;
-    std::string path = scratch.file("out.avi");
-};
+// Writes frames at the positions with the codec; false at the first refusal.
+bool writeFrames(const std::string& path, const CodecChoice& codec, const Positions& at,
+                 const std::vector<testing::Bytes>& frames, int w = 64, int h = 48) {
+    AviWriter writer;
+    bool ok = writer.open(path) && writer.addVideoStream(w, h, 2) &&
+              writer.makeCompressedStream(codec) && writer.setVideoFormat() && writer.start();
+    for (std::size_t i = 0; ok && i < at.size(); ++i)
+        ok = writer.writeVideoFrame(at[i], frames[i % frames.size()]);
+    return writer.finish() && ok;
+}
 
-TEST_F(AviWriterTest, KeyFramesAtTheirPositionsWithEmptyPositionsBetween) {
-    const std::int64_t gap = 2 * AviWriter::kMaxSkippedPositions + 10;
-    struct Case {
-        std::vector<std::int64_t> written, stored;  // stored: positions holding data
-    } cases[] = {
-        {{5, 9}, {5, 9}},  // a late first frame still plays at its own time
+TEST(AviWriter, KeyFramesAtTheirPositionsWithEmptyPositionsBetween) {
+    const std::int64_t skip = AviWriter::kMaxSkippedPositions, gap = 2 * skip + 10;
+    const std::pair<Positions, Positions> cases[] = {
+        // written, stored with data
+        {{1, 9}, {1, 9}},  // a late first frame still plays at its own time
         {{0, 1, 2}, {0, 1, 2}},
-        // Gaps longer than the muxer allows repeat the previous frame.
-        {{0, gap},
-         {0, AviWriter::kMaxSkippedPositions + 1, 2 * AviWriter::kMaxSkippedPositions + 2, gap}},
+        {{0, gap}, {0, skip + 1, 2 * skip + 2, gap}},  // longer gaps repeat the previous frame
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.written.back());
-        {
-            AviWriter w;
-            ASSERT_TRUE(begin(w));
-            for (std::size_t i = 0; i < c.written.size(); ++i)
-                ASSERT_TRUE(w.writeVideoFrame(c.written[i], solidRows(10 + i))) << w.lastError();
-            ASSERT_TRUE(w.finish()) << w.lastError();
-        }
-        const testing::AviFile f = readAvi(path);
-        ASSERT_EQ(f.streams.size(), 1u);
-        EXPECT_EQ(f.streams[0].rate, 2u);
-        EXPECT_EQ(f.streams[0].length, c.written.back() + 1);
-        EXPECT_EQ(f.videoPositions(false).size() + c.stored.size(), c.written.back() + 1);
-        EXPECT_EQ(f.videoPositions(true),
-                  std::vector<std::uint32_t>(c.stored.begin(), c.stored.end()));
-        for (const testing::IndexEntry& e : f.index) EXPECT_TRUE(e.size == 0 || e.key());
-        // Uncompressed frames are the rows as given; a repeat is the previous frame again.
-        const auto chunks = f.chunks(0);
-        ASSERT_EQ(chunks.size(), c.stored.size());
-        EXPECT_EQ(chunks.front(), solidRows(10));
-        EXPECT_EQ(chunks.back(), solidRows(10 + c.written.size() - 1));
-        if (c.stored.size() > c.written.size()) {
-            EXPECT_EQ(chunks[1], chunks[0]);
-        }
-        // A player shows them at their positions, the marker row on top.
-        const testing::Decoded d = testing::decodeAvi(path);
-        EXPECT_EQ(d.framePositions, c.stored);
-        ASSERT_FALSE(d.frames.empty());
-        EXPECT_EQ(d.frames[0][0], 0);
-        EXPECT_EQ(d.frames[0][kW * 3], 10);
+    testing::ScratchDir dir;
+    for (const auto& [written, stored] : cases) {
+        ASSERT_TRUE(writeFrames(dir.file("a.avi"), {"rawvideo", 0}, written,
+                                {quadrants(64, 48, 0), quadrants(64, 48, 9)}));
+        const testing::AviRead f = testing::readAvi(dir.file("a.avi"));
+        EXPECT_EQ(f.streams.at(0).length, written.back() + 1);
+        EXPECT_EQ(f.positions(), stored);
+        // The rows as given, each a key frame; a repeat is the previous frame again; a player
+        // shows the marker row on top.
+        for (const auto& p : f.packets) EXPECT_TRUE(p.key);
+        EXPECT_EQ(f.packets.front().data, quadrants(64, 48, 0));
+        EXPECT_EQ(f.packets.back().data, quadrants(64, 48, written.size() % 2 ? 0 : 9));
+        EXPECT_EQ(f.packets[1].data,
+                  stored.size() > written.size() ? f.packets[0].data : quadrants(64, 48, 9));
+        ASSERT_EQ(f.frames.size(), stored.size());
+        EXPECT_EQ(std::pair(f.pixel(0, 0, 0), f.pixel(0, 0, 1)), std::pair(0u, 0xFFFFFFu));
     }
 }
 
-TEST_F(AviWriterTest, MisuseFailsCleanlyAndLeavesACompleteFile) {
-    struct Case {
-        std::vector<std::int64_t> good;
-        std::int64_t bad;
-        std::size_t badSize;
-    } cases[] = {{{0, 21}, 21, 0}, {{0, 21}, 20, 0}, {{}, -1, 0}, {{3}, 0, 0}, {{}, 0, 100}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bad);
-        AviWriter w;
-        ASSERT_TRUE(begin(w));
-        for (std::int64_t p : c.good) ASSERT_TRUE(w.writeVideoFrame(p, solidRows(1)));
-        auto rows = solidRows(2);
-        if (c.badSize) rows.resize(c.badSize);
-        EXPECT_FALSE(w.writeVideoFrame(c.bad, rows));
-        EXPECT_FALSE(w.lastError().empty());
-        EXPECT_TRUE(w.finish());
-        EXPECT_EQ(readAvi(path).videoPositions(true),
-                  std::vector<std::uint32_t>(c.good.begin(), c.good.end()));
+// A refused frame fails that write only; the file is finished with the frames before it. A write
+// the disk refuses fails too.
+TEST(AviWriter, MisuseAndFullDisksFailCleanly) {
+    testing::ScratchDir dir;
+    const std::string path = dir.file("a.avi");
+    const testing::Bytes rows = quadrants(64, 48, 0);
+    for (const Positions& written : {Positions{0, 21, 21}, {0, 21, 20}, {-1}, {3, 0}}) {
+        EXPECT_FALSE(writeFrames(path, {"rawvideo", 0}, written, {rows}));
+        EXPECT_EQ(testing::readAvi(path).positions(),
+                  Positions(written.begin(), written.end() - 1));
     }
+    EXPECT_FALSE(writeFrames(path, {"rawvideo", 0}, {0}, {testing::Bytes(100)}));
+    EXPECT_FALSE(writeFrames("/dev/full", {"rawvideo", 0}, {0, 1, 2, 3, 4, 5, 6, 7}, {rows}));
+    EXPECT_FALSE(writeFrames(path, {"aac", 0}, {0}, {rows}));  // not a video encoder
 }
 
-TEST_F(AviWriterTest, CallsOutOfOrderFailCleanly) {
-    AviWriter w;
-    EXPECT_FALSE(w.addVideoStream(kW, kH, 2));
-    EXPECT_FALSE(w.start());
-    EXPECT_FALSE(w.writeVideoFrame(0, solidRows(1)));
-    EXPECT_FALSE(w.finish());
-    EXPECT_FALSE(w.open(scratch.file("no such folder/x.avi")));
-    ASSERT_TRUE(w.open(path));
-    EXPECT_FALSE(w.writeAudio(0, std::vector<std::uint8_t>(4), 4));  // no header yet
-    ASSERT_TRUE(w.addVideoStream(kW, kH, 2));
-    EXPECT_FALSE(w.makeCompressedStream({"no-such-encoder", 0}));
-    EXPECT_FALSE(w.makeCompressedStream({"aac", 0}));  // not a video encoder
-    EXPECT_FALSE(w.addAudioStream(AudioFormat{.bitsPerSample = 12}));
-    ASSERT_TRUE(w.setVideoFormat());
-    ASSERT_TRUE(w.start());
-    EXPECT_FALSE(w.writeAudio(0, std::vector<std::uint8_t>(4), 4));  // no audio stream
-    EXPECT_TRUE(w.finish());
+// Every encoder offered (uncompressed first) writes key frames at their positions that decode to
+// the picture with square pixels: exactly where lossless, closely (away from the quadrants'
+// edges) where not.
+TEST(AviWriter, EachCodecRoundTripsItsFrames) {
+    testing::ScratchDir dir;
+    const std::vector<testing::Bytes> frames = {quadrants(640, 480, 0), quadrants(640, 480, 15)};
+    const std::vector<CodecOption> codecs = availableVideoCodecs();
+    EXPECT_EQ(codecs[0].name, kUncompressedCodec);
+    for (const CodecOption& c : codecs) {
+        ASSERT_TRUE(
+            writeFrames(dir.file("c.avi"), {c.name, c.qualityDefault}, {0, 7}, frames, 640, 480))
+            << c.name;
+        const testing::AviRead f = testing::readAvi(dir.file("c.avi"));
+        EXPECT_EQ(f.positions(), (Positions{0, 7})) << c.name;
+        for (const auto& p : f.packets) EXPECT_TRUE(p.key) << c.name;
+        ASSERT_EQ(f.frames.size(), 2u) << c.name;
+        EXPECT_EQ(std::pair(f.width, f.height), std::pair(640, 480)) << c.name;
+        EXPECT_TRUE(f.aspect.num == f.aspect.den || f.aspect.num == 0) << c.name;  // square pixels
+        int worst = 0;
+        for (int i = 0; i < 2; ++i)
+            for (int y = 10; y < 470; y += 3)
+                for (int x = 10; x < 630; x += 3) {
+                    if (std::abs(y - 240) < 8 || std::abs(x - 320) < 8) continue;
+                    const std::uint8_t* want =
+                        frames[i].data() + (479 - y) * AviWriter::rowStride(640) + x * 3;
+                    for (int b = 0; b < 3; ++b)
+                        worst = std::max(
+                            worst, std::abs(want[b] - int(f.pixel(i, x, y) >> (8 * b) & 0xFF)));
+                }
+        EXPECT_LE(worst, c.hasQuality ? 12 : 0) << c.name;
+    }
 }
 
 }  // namespace

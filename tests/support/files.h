@@ -1,0 +1,103 @@
+// Files for the tests: a scratch folder per test, TEMP pointed at it, bytes in and out, slide
+// bitmaps made by Qt and narrations made by the program's own writer.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+
+#include "recording/narration_file.h"
+#include "tests/support/fakes.h"
+
+namespace vorlix::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        static std::atomic<int> serial{0};
+        std::filesystem::create_directories(path_ /= "vorlix-test-" + std::to_string(::getpid()) +
+                                                     "-" + std::to_string(serial++));
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_ = std::filesystem::temp_directory_path();
+};
+
+// Points TEMP, where a lecture's files go, at a folder while it lives.
+struct TempFolder {
+    explicit TempFolder(const std::filesystem::path& folder) {
+        ::setenv("TEMP", folder.c_str(), 1);
+    }
+    ~TempFolder() { ::unsetenv("TEMP"); }
+};
+
+inline Bytes readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+template <class Container>
+bool writeFile(const std::string& path, const Container& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    return static_cast<bool>(
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
+}
+inline std::uint32_t le32(const Bytes& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+// Little-endian fields written over a file's bytes: {offset, value, bytes}.
+struct Patch {
+    std::size_t at;
+    std::uint32_t value;
+    int bytes = 4;
+};
+inline Bytes patched(Bytes f, const std::vector<Patch>& patches) {
+    for (const Patch& p : patches)
+        for (int i = 0; i < p.bytes; ++i)
+            f[p.at + i] = static_cast<std::uint8_t>(p.value >> (8 * i));
+    return f;
+}
+
+// A BMP file as Qt writes it (24 bits, bottom-up) of a w x h picture coloured rgb(x, y).
+template <class Rgb>
+Bytes bmpOf(int w, int h, Rgb rgb) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<QRgb*>(image.scanLine(y))[x] = 0xFF000000u | rgb(x, y);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return {bytes.begin(), bytes.end()};
+}
+
+// A recognisable, non-repeating sequence of samples.
+inline Bytes noise(std::size_t n, std::uint32_t x = 2463534242u) {
+    Bytes v(n);
+    for (std::uint8_t& s : v)
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5, s = static_cast<std::uint8_t>(x);
+    return v;
+}
+
+// A narration written by the program's own writer; complete = false leaves the two length fields
+// as a recording cut short leaves them (36 and 0).
+inline void writeNarration(const std::string& path, const Bytes& samples, bool complete = true) {
+    {
+        FakePrompts prompts;
+        NarrationFile narration(prompts);
+        narration.createAt(path);
+        narration.append(samples);
+    }
+    if (!complete) writeFile(path, patched(readBytes(path), {{4, 36}, {40, 0}}));
+}
+
+}  // namespace vorlix::testing
