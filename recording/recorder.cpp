@@ -193,7 +193,9 @@ void Recorder::onWaveData(WaveBuffer& /*buffer*/) {
     // are closed).
     if (recording_) handledSamples_ += kBufferLength;
     const std::uint8_t range = write(std::span<const std::uint8_t>(header.data, kCaptureBytes));
-    view_.setRecIndicator(isA);
+    // A buffer that filled as the pause began still counts, but the mark stays off: nothing
+    // is being recorded now.
+    if (!paused_.load()) view_.setRecIndicator(isA);
     view_.setLevelText(std::string(levelText(range)));
 }
 

@@ -75,50 +75,34 @@ struct Lecture {
 
     // Runs a script of words: c<n> n samples arrive (value 100, or 250 while paused: sound that
     // must not be kept), d the posted notifications are handled, s<n> the clock takes n steps,
-    // p pause, r resume, n Next, e End; t=<n>, b=<n>, x=<n> check the clock's ticks, the
-    // completed buffers and recordedSamples().
+    // p pause, r resume, n Next, e End; t=<n>, b=<n>, x=<n>, i=<0|1> check the clock's ticks,
+    // the completed buffers, recordedSamples() and the REC mark.
     void run(const std::string& script) {
         std::istringstream words(script);
         for (std::string w; words >> w;) {
             SCOPED_TRACE(w);
             const long n = w.size() > 1 ? std::stol(w.substr(w[1] == '=' ? 2 : 1)) : 0;
+            // clang-format off
             switch (w[0]) {
-                case 'c':
-                    device.capture(static_cast<std::size_t>(n), recorder.paused() ? 250 : 100);
-                    break;
-                case 'd':
-                    device.deliverAll();
-                    break;
-                case 's':
-                    pacer.step(static_cast<int>(n));
-                    break;
-                case 'p':
-                    ASSERT_TRUE(recorder.pause());
-                    break;
-                case 'r':
-                    ASSERT_TRUE(recorder.resume());
-                    break;
-                case 'n':
-                    state.next();
-                    break;
+                case 'c': device.capture(static_cast<std::size_t>(n), recorder.paused() ? 250 : 100); break;
+                case 'd': device.deliverAll(); break;
+                case 's': pacer.step(static_cast<int>(n)); break;
+                case 'p': ASSERT_TRUE(recorder.pause()); break;
+                case 'r': ASSERT_TRUE(recorder.resume()); break;
+                case 'n': state.next(); break;
                 case 'e':
                     state.closeTimeline();
                     path = narration.path();
                     recorder.stopRecording();
                     clock.stop();
                     break;
-                case 't':
-                    EXPECT_EQ(clock.lectureClock(), n);
-                    break;
-                case 'b':
-                    EXPECT_EQ(recorder.completedBufferCount(), n);
-                    break;
-                case 'x':
-                    EXPECT_EQ(recorder.recordedSamples(), n);
-                    break;
-                default:
-                    FAIL() << "unknown word";
+                case 't': EXPECT_EQ(clock.lectureClock(), n); break;
+                case 'b': EXPECT_EQ(recorder.completedBufferCount(), n); break;
+                case 'x': EXPECT_EQ(recorder.recordedSamples(), n); break;
+                case 'i': EXPECT_EQ(view.recIndicator.back(), n != 0); break;
+                default: FAIL() << "unknown word";
             }
+            // clang-format on
         }
     }
     Timeline timeline() const {
@@ -152,7 +136,7 @@ TEST(PauseAndLastWords, NarrationClockAndTimeline) {
         // A buffer that fills as the pause begins still counts: the clock catches up to it
         // and stands.
         {"pause at a buffer boundary",
-         "c88200 p d b=1 s1 t=4 c9999 s9 t=4 x=88200 r c88200 d b=2 s1 t=8 n e",
+         "c88200 p d b=1 i=0 s1 t=4 c9999 s9 t=4 x=88200 r c88200 d b=2 s1 t=8 n e",
          2 * 88200,
          8,
          {{0, 0}, {8, 1}, {8, 1}}},
