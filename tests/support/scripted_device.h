@@ -17,20 +17,37 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
   public:
     WaveResult openResult = WaveResult::Ok;  // anything else: stays closed, posts nothing
 
-    WaveResult open(const WaveFormat&, WaveInputEvents& events) override {
+    WaveResult open(const WaveFormat& format, WaveInputEvents& events) override {
         if (openResult != WaveResult::Ok) return openResult;
-        owner_ = &events;
-        return queue_.open(*this);
+        format_ = format, owner_ = &events;
+        return queue_.open(*this, format);
     }
     WaveResult prepare(WaveBuffer& b) override { return queue_.prepare(b); }
     WaveResult addBuffer(WaveBuffer& b) override { return queue_.addBuffer(b); }
     WaveResult start() override { return queue_.start(); }
     WaveResult reset() override { return queue_.reset(); }
+    WaveResult pause() override { return queue_.pause(); }
     WaveResult close() override { return queue_.close(); }
     WaveResult unprepare(WaveBuffer& b) override { return queue_.unprepare(b); }
 
-    // Sound arriving from the microphone; the bytes that were not kept.
-    std::size_t capture(std::span<const std::uint8_t> bytes) { return queue_.deliver(bytes); }
+    // Sound arriving from the microphone, as unsigned 8-bit samples (each one exactly an 8-bit
+    // step in a 16-bit format); the samples that were not kept.
+    std::size_t capture(std::span<const std::uint8_t> samples) {
+        if (format_.bitsPerSample != 16) return queue_.deliver(samples);
+        std::vector<std::int16_t> wide(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            wide[i] = static_cast<std::int16_t>((samples[i] - 128) * 256);
+        return captureWide(wide);
+    }
+    // Signed 16-bit samples, for a 16-bit format.
+    std::size_t captureWide(std::span<const std::int16_t> samples) {
+        std::vector<std::uint8_t> bytes(samples.size() * 2);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            bytes[2 * i] = static_cast<std::uint8_t>(samples[i] & 0xFF);
+            bytes[2 * i + 1] = static_cast<std::uint8_t>((samples[i] >> 8) & 0xFF);
+        }
+        return queue_.deliver(bytes) / 2;
+    }
     std::size_t capture(std::size_t count, std::uint8_t value) {
         return capture(std::vector<std::uint8_t>(count, value));
     }
@@ -65,6 +82,7 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
     CaptureQueue queue_{
         [this](std::function<void()> call) { pending_.push_back(std::move(call)); }};
     WaveInputEvents* owner_ = nullptr;
+    WaveFormat format_;
     std::map<const WaveBuffer*, std::string> names_;
 };
 
