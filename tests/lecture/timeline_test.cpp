@@ -2,6 +2,8 @@
 // timeline file written at End and read back by the conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "lecture/slide_folder.h"
 #include "lecture/slide_timeline.h"
 #include "lecture/timeline_file.h"
@@ -95,7 +97,7 @@ TEST(TimelineFile, FullTimelineWrittenAndReadBack) {
     for (int i = 1; i < 8300; ++i) clock = i, i % 2 ? lecture->next() : lecture->previous();
     lecture->closeTimeline();
     EXPECT_EQ(std::pair(lecture->timeline().entryCount, lecture->finalTime()),
-              std::pair(8200, 8299));
+              std::pair(8201, 8299));
     EXPECT_EQ(view.previews.back()[0], p[1]);
     const auto path = TimelineFile::write(lecture->timeline(), lecture->slides(), 0xabc);
     ASSERT_TRUE(path && path->starts_with(dir.file("vx_")) && path->ends_with("_00000abc.tmp"));
@@ -106,6 +108,10 @@ TEST(TimelineFile, FullTimelineWrittenAndReadBack) {
         ASSERT_EQ(std::pair(reader.frameTime(i), reader.currentSlidePath()),
                   std::pair(i, p[i ? i % 2 : 1]));
     }
+    // A full timeline is told once and still keeps its closing entry.
+    EXPECT_EQ(std::count(prompts.log.begin(), prompts.log.end(), texts::kTimelineFull), 1);
+    ASSERT_EQ(reader.nextLine(8199), 1);
+    EXPECT_EQ(std::pair(reader.frameTime(8199), reader.currentSlidePath()), std::pair(8299, p[1]));
     EXPECT_EQ(reader.nextLine(0), 0);
     EXPECT_EQ(TimelineFile::makeName(1210471715, 0x4d8), dir.file("vx_1210471715_000004d8.tmp"));
     EXPECT_FALSE(TimelineFile::writeAt("/dev/full", lecture->timeline(), lecture->slides()));

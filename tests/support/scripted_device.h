@@ -1,7 +1,8 @@
 // A wave-input device whose sound and timing the test decides: it hands the device the bytes
 // that "arrive", makes it fail, and delivers the posted notifications when it chooses. It keeps
 // the device contract through the same queue as the real device, and logs every delivered
-// notification ("open", "data A 88200", "close", "failed"; buffers named A, B, ... in order).
+// notification ("open", "data A 88200" with the samples recorded, "close", "failed"; buffers
+// named A, B, ... in order).
 #pragma once
 
 #include <deque>
@@ -74,7 +75,8 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
     void onWaveData(WaveBuffer& b) override {
         const auto name =
             names_.try_emplace(&b, 1, static_cast<char>('A' + names_.size())).first->second;
-        delivered.push_back("data " + name + " " + std::to_string(b.bytesRecorded));
+        delivered.push_back("data " + name + " " +
+                            std::to_string(b.bytesRecorded / (format_.bitsPerSample == 16 ? 2 : 1)));
         owner_->onWaveData(b);
     }
 

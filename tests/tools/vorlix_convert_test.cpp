@@ -14,15 +14,18 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
     testing::ScratchDir dir;
     const std::string timeline = dir.file("t.tmp"), narration = dir.file("n.wav"),
                       x = dir.file("x");
-    testing::writeFile(timeline, std::string("0,/1.bmp\n21,/2.bmp\n60,/2.bmp\n"));
+    const std::string one = dir.file("1.bmp"), two = dir.file("2.bmp");
+    testing::writeFile(one, testing::bmpOf(64, 48, [](int, int) { return 0xff0000u; }));
+    testing::writeFile(two, testing::bmpOf(64, 48, [](int, int) { return 0x0000ffu; }));
+    testing::writeFile(timeline, "0," + one + "\n21," + two + "\n60," + two + "\n");
     const testing::Bytes samples = testing::noise(44100 * 30);
     testing::writeNarration(narration, samples, false);  // left behind by a crash
     const std::tuple<std::vector<std::string>, int, std::string_view> runs[] = {
         {{timeline, narration, "-o", x, "--codec", "rawvideo", "--limit", "2"}, 0, "x.avi"},
         {{}, 2, texts::kConvertNoTimeline},
         {{timeline, "-o", x, "--quality", "101"}, 2, "--quality"},
-        {{dir.file("gone.tmp"), "-o", x}, 1, texts::kTimelineReadError},
-        {{timeline, timeline, "-o", x}, 1, texts::kNarrationNotCopied},
+        {{dir.file("gone.tmp"), "-o", x}, 2, texts::kTimelineReadError},
+        {{timeline, timeline, "-o", x}, 2, texts::kConvertNarrationUnreadable},
         {{timeline, narration, "-o", x}, 0, "x.avi"}};  // Motion JPEG, read below
     for (const auto& [args, status, says] : runs) {
         std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
