@@ -54,7 +54,6 @@ TEST(NarrationFile, HoldsEveryBufferAfterFinishAndAfterAKill) {
                 appendBuffers(narration, buffers);
                 narration.finish();
                 appendBuffers(narration, 1);  // handed back after the stop: not written
-                EXPECT_TRUE(prompts.log.empty());
             }
             expectWaveOf(dir.file("n.wav"), buffers * kBuffer);
         }

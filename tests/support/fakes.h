@@ -9,7 +9,6 @@
 #include <array>
 #include <atomic>
 #include <deque>
-#include <functional>
 #include <mutex>
 
 #include "common/lecture_view.h"
@@ -22,7 +21,6 @@ using Log = std::vector<std::string>;
 struct FakePrompts : UserPrompts {
     void showMessage(std::string_view text, std::string_view = {}) override {
         log.emplace_back(text);
-        if (whileShown) whileShown();  // as a modal dialogue's own event loop would
     }
     bool askYesNo(std::string_view text) override {
         log.push_back(std::string(text) + "?");
@@ -45,7 +43,6 @@ struct FakePrompts : UserPrompts {
     }
 
     Log log;
-    std::function<void()> whileShown;
     std::optional<std::string> folder;
     std::deque<std::optional<std::string>> savePaths;
     std::deque<bool> yesNo;

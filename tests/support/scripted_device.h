@@ -54,14 +54,11 @@ class ScriptedDevice final : public WaveInput, private WaveInputEvents {
     }
     void failDevice() { queue_.fail(); }
     std::size_t pending() const { return pending_.size(); }
-    bool deliverNext() {
-        if (pending_.empty()) return false;
-        auto call = std::move(pending_.front());
-        pending_.pop_front();
-        return call(), true;
-    }
-    void deliverAll() {
-        while (deliverNext()) {
+    void deliverAll() {  // including notifications posted meanwhile
+        while (!pending_.empty()) {
+            auto call = std::move(pending_.front());
+            pending_.pop_front();
+            call();
         }
     }
     const CaptureQueue& queue() const { return queue_; }

@@ -26,10 +26,11 @@ Bytes seed(const std::string& name, const std::vector<testing::Patch>& patches =
 }
 
 // Every seed reads as Qt's own reader reads it (at 16 bits Qt widens a channel by shifting, we
-// scale it to the full range).
+// scale it; RLE pixels no run reaches Qt leaves undefined: those have their own table below).
 TEST(SlideBitmap, SeedsReadAsQtReadsThem) {
     for (const auto& entry : std::filesystem::directory_iterator(kSeeds)) {
         const std::string path = entry.path().string();
+        if (path.find("/rle") != std::string::npos) continue;
         const QImage qt(QString::fromStdString(path));
         const auto ours = SlideBitmap::readFile(path);
         ASSERT_TRUE(ours) << path;
