@@ -22,8 +22,9 @@ bool takeNumber(std::string_view& text, std::int64_t max, std::int64_t& value) {
     std::size_t at = 0;
     value = 0;
     while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        value = value * 10 + (text[at++] - '0');
-        if (value > max) return false;
+        const int digit = text[at++] - '0';
+        if (value > (max - digit) / 10) return false;
+        value = value * 10 + digit;
     }
     if (at == 0) return false;
     text.remove_prefix(at);
