@@ -1,6 +1,7 @@
 #include "lecture/timeline_journal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,13 +101,18 @@ std::string TimelineJournal::timelinePathFor(const std::string& journalPath) {
 
 bool TimelineJournal::create(const std::string& path, std::string* reason) {
     close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    // Non-blocking: a FIFO planted under the name fails at once instead of holding Start.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NONBLOCK,
+                 0666);
     if (fd_ < 0) {
         error_ = systemReason(errno);
         if (reason != nullptr) *reason = error_;
         return false;
     }
     path_ = path;
+    // Held while the lecture runs (and dropped by the system when the program dies), so another
+    // copy of the program does not offer a running lecture for recovery.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     if (!record(std::string(kFirstLine))) {
         if (reason != nullptr) *reason = error_;
         close();
@@ -271,6 +277,19 @@ bool TimelineJournal::looksLikeJournal(const std::string& path) {
     return head[k] == '\n' || (n == k + 2 && head[k] == '\r' && head[k + 1] == '\n');
 }
 
+namespace {
+
+// Whether a running lecture (of this or another copy of the program) holds the journal.
+bool inUse(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+}  // namespace
+
 std::vector<std::string> unfinishedJournals(const std::string& folder) {
     namespace fs = std::filesystem;
     std::vector<std::pair<fs::file_time_type, std::string>> found;
@@ -281,7 +300,7 @@ std::vector<std::string> unfinishedJournals(const std::string& folder) {
             continue;
         }
         std::error_code statError;
-        if (!it->is_regular_file(statError)) continue;
+        if (!it->is_regular_file(statError) || inUse(it->path().string())) continue;
         const auto journal = TimelineJournal::read(it->path().string());
         if (!journal || journal->closed) continue;
         found.emplace_back(it->last_write_time(statError), it->path().string());

@@ -196,9 +196,10 @@ TEST_F(LectureControllerTest, AFailedConversionIsRetried) {
     const auto& log = prompts_.log;
     const auto retry = std::find(log.begin(), log.end(), texts::kConversionRetry);
     ASSERT_NE(retry, log.end());
-    EXPECT_NE(std::find_if(log.begin(), retry,
-                           [](const std::string& m) { return m.starts_with(texts::kCannotOpenAviFile); }),
-              retry);
+    EXPECT_NE(
+        std::find_if(log.begin(), retry,
+                     [](const std::string& m) { return m.starts_with(texts::kCannotOpenAviFile); }),
+        retry);
     EXPECT_EQ(Log(retry + 1, log.end()),
               (Log{"save", "codec", std::string(texts::kConversionEnded)}));
     EXPECT_TRUE(fs::exists(dir_.file("second.avi")));

@@ -21,6 +21,7 @@ TEST(TimelineJournal, WhatIsWrittenReadsBackAsTheTimelineFileWouldHoldIt) {
     EXPECT_TRUE(j.slide(21, 463050, "/s/スライド3.bmp"));  // lasted no time
     EXPECT_FALSE(j.slide(30, 0, "/s/a\nb.bmp"));           // could not be read back as one line
     EXPECT_TRUE(j.end(60, 1323000));
+    EXPECT_TRUE(unfinishedJournals(dir.path().string()).empty()) << "a running lecture";
     j.close();
 
     const auto read = TimelineJournal::read(path);
