@@ -302,7 +302,8 @@ std::vector<std::string> unfinishedJournals(const std::string& folder) {
         std::error_code statError;
         if (!it->is_regular_file(statError) || inUse(it->path().string())) continue;
         const auto journal = TimelineJournal::read(it->path().string());
-        if (!journal || journal->closed) continue;
+        // Without a single slide record there is nothing to make a video of.
+        if (!journal || journal->closed || journal->slides.empty()) continue;
         found.emplace_back(it->last_write_time(statError), it->path().string());
     }
     std::sort(found.begin(), found.end());
