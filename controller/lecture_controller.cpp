@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -149,15 +150,19 @@ std::string LectureController::stopAndSave() {
     clock_.stop();
     // Beside the journal, with its stem, so the two are known to belong together.
     std::optional<std::string> path;
+    std::string cause;
     if (journal_.isOpen()) {
         const std::string besideJournal = TimelineJournal::timelinePathFor(journal_.path());
+        errno = 0;
         if (TimelineFile::writeAt(besideJournal, state_.timeline(), state_.slides()))
             path = besideJournal;
+        else
+            cause = "\n" + causeLine(besideJournal, errno != 0 ? systemReason(errno) : "");
     } else {
         path = TimelineFile::write(state_.timeline(), state_.slides(), clock_.threadId());
     }
     if (!path) {
-        prompts_.showMessage(texts::kTimelineFileNotCreated);
+        prompts_.showMessage(std::string(texts::kTimelineFileNotCreated) + cause);
         return {};
     }
     return *path;

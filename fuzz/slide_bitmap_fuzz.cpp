@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data, size);
     const auto slide = SlideBitmap::decode(file);
     // The headers alone decide whether a file is read, as the file reader relies on.
-    const auto used = SlideBitmap::bytesUsed(file.first(std::min(size, SlideBitmap::kHeaderProbe)), size);
+    const auto used =
+        SlideBitmap::bytesUsed(file.first(std::min(size, SlideBitmap::kHeaderProbe)), size);
     if (slide.has_value() != used.has_value()) std::abort();
     if (!slide) return 0;
 

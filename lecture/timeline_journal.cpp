@@ -1,6 +1,7 @@
 #include "lecture/timeline_journal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +23,9 @@ bool takeNumber(std::string_view& text, std::int64_t max, std::int64_t& value) {
     std::size_t at = 0;
     value = 0;
     while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        value = value * 10 + (text[at++] - '0');
-        if (value > max) return false;
+        const int digit = text[at++] - '0';
+        if (value > (max - digit) / 10) return false;
+        value = value * 10 + digit;
     }
     if (at == 0) return false;
     text.remove_prefix(at);
@@ -99,13 +101,18 @@ std::string TimelineJournal::timelinePathFor(const std::string& journalPath) {
 
 bool TimelineJournal::create(const std::string& path, std::string* reason) {
     close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    // Non-blocking: a FIFO planted under the name fails at once instead of holding Start.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NONBLOCK,
+                 0666);
     if (fd_ < 0) {
         error_ = systemReason(errno);
         if (reason != nullptr) *reason = error_;
         return false;
     }
     path_ = path;
+    // Held while the lecture runs (and dropped by the system when the program dies), so another
+    // copy of the program does not offer a running lecture for recovery.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     if (!record(std::string(kFirstLine))) {
         if (reason != nullptr) *reason = error_;
         close();
@@ -270,6 +277,19 @@ bool TimelineJournal::looksLikeJournal(const std::string& path) {
     return head[k] == '\n' || (n == k + 2 && head[k] == '\r' && head[k + 1] == '\n');
 }
 
+namespace {
+
+// Whether a running lecture (of this or another copy of the program) holds the journal.
+bool inUse(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+}  // namespace
+
 std::vector<std::string> unfinishedJournals(const std::string& folder) {
     namespace fs = std::filesystem;
     std::vector<std::pair<fs::file_time_type, std::string>> found;
@@ -280,9 +300,10 @@ std::vector<std::string> unfinishedJournals(const std::string& folder) {
             continue;
         }
         std::error_code statError;
-        if (!it->is_regular_file(statError)) continue;
+        if (!it->is_regular_file(statError) || inUse(it->path().string())) continue;
         const auto journal = TimelineJournal::read(it->path().string());
-        if (!journal || journal->closed) continue;
+        // Without a single slide record there is nothing to make a video of.
+        if (!journal || journal->closed || journal->slides.empty()) continue;
         found.emplace_back(it->last_write_time(statError), it->path().string());
     }
     std::sort(found.begin(), found.end());

@@ -104,7 +104,8 @@ class TimelineJournal {
     std::string error_;
 };
 
-// Journals in a folder whose lecture never got its video (no closing record), oldest first.
+// Journals in a folder whose lecture never got its video (no closing record), oldest first;
+// the journal of a lecture still running (its writer holds a lock on it) is not among them.
 std::vector<std::string> unfinishedJournals(const std::string& folder);
 
 }  // namespace vorlix

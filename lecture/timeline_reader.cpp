@@ -24,8 +24,7 @@ TimelineReader::~TimelineReader() {
     close();
 }
 
-bool TimelineReader::open(const std::string& path, std::int32_t openEndTick,
-                          std::string* reason) {
+bool TimelineReader::open(const std::string& path, std::int32_t openEndTick, std::string* reason) {
     close();
     if (TimelineJournal::looksLikeJournal(path)) {
         auto journal = TimelineJournal::read(path, reason);

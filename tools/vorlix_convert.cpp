@@ -22,8 +22,8 @@ extern "C" {
 #include "common/user_prompts.h"
 #include "lecture/timeline_journal.h"
 #include "lecture/timeline_reader.h"
-#include "video/audio_source.h"
 #include "resources/texts.h"
+#include "video/audio_source.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
 #include "video/video_codecs.h"
@@ -88,7 +88,6 @@ bool parseInt(const std::string& text, long min, long max, long& out) {
     out = v;
     return true;
 }
-
 
 void listCodecs() {
     for (const CodecOption& c : availableVideoCodecs()) {

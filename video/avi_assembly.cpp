@@ -98,9 +98,9 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
     bool written = false;
     if (!fileOpened) {
         ++failures;
-        env.prompts.showMessage(std::string(texts::kCannotOpenAviFile) + "\n" +
-                                    causeLine(outputPath, outputError),
-                                texts::kErrorCaption);
+        env.prompts.showMessage(
+            std::string(texts::kCannotOpenAviFile) + "\n" + causeLine(outputPath, outputError),
+            texts::kErrorCaption);
     } else {
         if (videoOk && !writer.addVideoStream(frameWidth, frameHeight, rate)) {
             ++failures;

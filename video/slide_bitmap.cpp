@@ -452,7 +452,8 @@ std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path, std::s
         file.size = headSize + readUpTo(fd, file.bytes.get() + headSize, want - headSize);
         std::memset(file.bytes.get() + file.size, 0, want + kRowSlack - file.size);
         // The whole file's size, so that bfOffBits is judged as it was for the headers.
-        file.size = std::max<std::size_t>(file.size, static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, want)));
+        file.size = std::max<std::size_t>(
+            file.size, static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, want)));
         auto bitmap = decode(std::move(file));
         if (!bitmap && reason != nullptr) *reason = "not a bitmap this program reads";
         return bitmap;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "lecture/timeline_reader.h"
 #include "support/scratch_dir.h"
 
 namespace vorlix {
@@ -22,6 +21,7 @@ TEST(TimelineJournal, WhatIsWrittenReadsBackAsTheTimelineFileWouldHoldIt) {
     EXPECT_TRUE(j.slide(21, 463050, "/s/スライド3.bmp"));  // lasted no time
     EXPECT_FALSE(j.slide(30, 0, "/s/a\nb.bmp"));           // could not be read back as one line
     EXPECT_TRUE(j.end(60, 1323000));
+    EXPECT_TRUE(unfinishedJournals(dir.path().string()).empty()) << "a running lecture";
     j.close();
 
     const auto read = TimelineJournal::read(path);
@@ -85,21 +85,6 @@ TEST(TimelineJournal, WhatACrashOrAHostileFileLeavesIsReadRecordByRecord) {
          {"", "vorlix journal 1", "vorlix journal 2\nslide 0 0 /a\n", "0,/a.bmp\n"}) {
         EXPECT_FALSE(TimelineJournal::parse(notJournal)) << notJournal;
     }
-}
-
-TEST(TimelineJournal, TheTimelineReaderTakesAJournalForItsTimelineFile) {
-    ScratchDir dir;
-    testing::writeText(dir.file("j.journal"),
-                       "vorlix journal 1\nnarration /n.wav\nslide 0 0 /a\nbad\nslide 4 9 /b\n");
-    TimelineReader reader;
-    ASSERT_TRUE(reader.open(dir.file("j.journal"), 10));
-    EXPECT_TRUE(reader.isJournal());
-    EXPECT_EQ(reader.journalNarration(), "/n.wav");
-    EXPECT_EQ(reader.skippedLines(), std::vector<std::int32_t>{4});
-    Lines got;
-    for (std::int32_t i = 0; reader.nextLine(i) != 0; ++i)
-        got.push_back({reader.frameTime(i), reader.currentSlidePath()});
-    EXPECT_EQ(got, (Lines{{0, "/a"}, {4, "/b"}, {10, "/b"}}));
 }
 
 }  // namespace
