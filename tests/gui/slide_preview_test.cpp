@@ -4,17 +4,16 @@
 #include <stdlib.h>
 
 #include <QFileDialog>
-#include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include "app/qt_lecture_view.h"
 #include "app/qt_text.h"
 #include "app/qt_user_prompts.h"
 #include "resources/texts.h"
 #include "tests/gui/gui_app.h"
+#include "tests/support/exif_jpeg.h"
 #include "tests/support/scratch_dir.h"
 
 namespace vorlix {
@@ -23,34 +22,23 @@ namespace {
 TEST(SlidePreview, TurnedByEXIFAndLaidOverWhite) {
     test::guiApp();
     testing::ScratchDir dir;
-    // Left half red, right half blue; turned right by its EXIF mark, red comes to the top.
-    QImage halves(64, 48, QImage::Format_RGB32);
+    // Left half red, right half blue: turned right by its EXIF mark, red comes to the top.
+    QImage halves(64, 48, QImage::Format_RGB32), clear(64, 48, QImage::Format_ARGB32);
     halves.fill(Qt::blue);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 32; ++x) halves.setPixelColor(x, y, Qt::red);
-    const std::string plain = dir.file("plain.jpg"), turned = dir.file("turned.jpg");
-    ASSERT_TRUE(halves.save(qs(plain), "JPG", 95));
-    auto jpeg = testing::readBytes(plain);
-    const std::vector<std::uint8_t> app1 = {
-        0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
-        0,    1,    0x01, 0x12, 0,   3,   0,   0,   0, 1, 0,   6,   0, 0,  0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
-    ASSERT_TRUE(testing::writeFile(turned, jpeg));
-    QImage clear(64, 48, QImage::Format_ARGB32);
+    for (int x = 0; x < 32; ++x)
+        for (int y = 0; y < 48; ++y) halves.setPixelColor(x, y, Qt::red);
     clear.fill(Qt::transparent);
-    const std::string transparent = dir.file("clear.png");
-    ASSERT_TRUE(clear.save(qs(transparent), "PNG"));
-
-    QImage placeholder(240, 180, QImage::Format_RGB32);
-    placeholder.fill(Qt::black);
-    const QPoint topRight(180, 45);
-    EXPECT_EQ(QtLectureView::previewImage(plain, placeholder).pixelColor(topRight).blue() > 200,
-              true);
-    const QColor top = QtLectureView::previewImage(turned, placeholder).pixelColor(topRight);
-    EXPECT_GT(top.red(), 200);
-    EXPECT_LT(top.blue(), 60);
-    EXPECT_EQ(QtLectureView::previewImage(transparent, placeholder).pixelColor(topRight),
-              QColor(Qt::white));
+    const std::string plain = dir.file("a.jpg"), turned = dir.file("b.jpg"),
+                      png = dir.file("c.png");
+    ASSERT_TRUE(halves.save(qs(plain), "JPG", 95) && clear.save(qs(png), "PNG"));
+    ASSERT_TRUE(testing::writeFile(turned, testing::withOrientation(testing::readBytes(plain), 6)));
+    const QImage placeholder(240, 180, QImage::Format_RGB32);
+    const auto topRight = [&](const std::string& path) {
+        return QtLectureView::previewImage(path, placeholder).pixelColor(180, 45);
+    };
+    EXPECT_GT(topRight(plain).blue(), 200);
+    EXPECT_GT(topRight(turned).red(), 200);
+    EXPECT_EQ(topRight(png), QColor(Qt::white));
 }
 
 TEST(SlideFolderMemory, TheDialogueOpensAtTheLastFolder) {
