@@ -1,6 +1,5 @@
-// Small PDF decks written by hand for tests and benchmarks: each page a coloured background,
-// a black bar and, if asked, lines of text in a standard font. The cross-reference table is
-// exact, so no reader has to repair the file.
+// Small PDF decks written by hand for tests and benchmarks: each page a coloured background, a
+// black bar down its left tenth and, if asked, lines of text. The cross-reference table is exact.
 #pragma once
 
 #include <cstdio>
@@ -12,23 +11,22 @@ namespace vorlix::testing {
 struct PdfPage {
     double width = 960, height = 540;  // points
     int red = 255, green = 255, blue = 255;
-    int textLines = 0;  // lines of sample text, for rendering work like a real slide's
-    int rotate = 0;     // the page's /Rotate
+    int textLines = 0;
+    int rotate = 0;  // the page's /Rotate
 };
 
 inline std::string pdfDeck(const std::vector<PdfPage>& pages) {
-    std::vector<std::string> objects;  // object n + 1
-    const std::size_t n = pages.size();
     std::string kids;
-    for (std::size_t i = 0; i < n; ++i) kids += std::to_string(4 + 2 * i) + " 0 R ";
-    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
-    objects.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < pages.size(); ++i) kids += std::to_string(4 + 2 * i) + " 0 R ";
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    char buf[256];
+    for (std::size_t i = 0; i < pages.size(); ++i) {
         const PdfPage& p = pages[i];
-        char buf[256];
         std::snprintf(buf, sizeof buf,
-                      "%.4f %.4f %.4f rg 0 0 %.2f %.2f re f 0 0 0 rg 0 0 %.2f %.2f re f\n",
+                      "%.4f %.4f %.4f rg 0 0 %.2f %.2f re f 0 g 0 0 %.2f %.2f re f\n",
                       p.red / 255.0, p.green / 255.0, p.blue / 255.0, p.width, p.height,
                       p.width / 10, p.height);
         std::string content = buf;
@@ -47,22 +45,15 @@ inline std::string pdfDeck(const std::vector<PdfPage>& pages) {
         objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
                           content + "endstream");
     }
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<std::size_t> offsets;
+    std::string pdf = "%PDF-1.4\n", xref = "0000000000 65535 f \n";
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
+        std::snprintf(buf, sizeof buf, "%010zu 00000 n \n", pdf.size());
+        xref += buf;
         pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
-    const std::size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (const std::size_t o : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
+    const std::string size = std::to_string(objects.size() + 1), at = std::to_string(pdf.size());
+    return pdf + "xref\n0 " + size + "\n" + xref + "trailer\n<< /Size " + size +
+           " /Root 1 0 R >>\nstartxref\n" + at + "\n%%EOF\n";
 }
 
 }  // namespace vorlix::testing
