@@ -117,8 +117,11 @@ PreparedSlide PreviewLoader::prepare(const std::string& path, QSize mainSize, QS
     // averages; the side preview is averaged down from the main one.
     if (image.width() > 4 * mainSize.width() || image.height() > 4 * mainSize.height())
         image = image.scaled(mainSize * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    slide.main = image.scaled(mainSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    slide.side = slide.main.scaled(sideSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // In the screen's own format, so that showing them on the window's thread converts nothing.
+    slide.main = image.scaled(mainSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_RGB32);
+    slide.side = slide.main.scaled(sideSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_RGB32);
     return slide;
 }
 

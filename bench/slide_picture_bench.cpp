@@ -8,10 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/support/bmp_writer.h"
-#include "tests/support/lecture_fakes.h"
 #include "tests/support/pdf_deck.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/files.h"
 #include "video/conversion_driver.h"
 #include "video/frame_renderer.h"
 #include "video/pdf_slides.h"
@@ -29,7 +27,7 @@ const testing::ScratchDir& scratch() {
 std::string slidePath(int kind) {
     const std::string bmp = scratch().file("slide.bmp");
     if (!std::filesystem::exists(bmp)) {
-        testing::writeFile(bmp, testing::bmp24(1920, 1080, [](int x, int y) -> std::uint32_t {
+        testing::writeFile(bmp, testing::bmpOf(1920, 1080, [](int x, int y) -> std::uint32_t {
                                const int line = y / 54, inLine = y % 54;
                                const bool ink = inLine < 27 && (x / 26 + line) % 5 != 0 &&
                                                 (x * 7 + y * 3) % 11 < 4;

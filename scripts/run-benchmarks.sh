@@ -7,7 +7,7 @@ for b in "$dir"/*_bench; do
   [[ -x "$b" ]] || continue
   echo "== $(basename "$b")"
   # The real recording needs a sound server: the end-to-end tests' own, started for it.
-  if [[ $(basename "$b") == recording_drift_bench ]]; then
+  if [[ $(basename "$b") == recording_drift_bench || $(basename "$b") == next_slide_bench ]]; then
     "$here/tests/e2e/servers.sh" "$b" --benchmark_counters_tabular=true
   else
     "$b" --benchmark_counters_tabular=true

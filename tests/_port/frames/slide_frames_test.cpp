@@ -10,80 +10,46 @@
 namespace vorlix {
 namespace {
 
-TEST(SlideFrames, RepeatsAreCopiedWithinTheBudget) {
+TEST(SlideFrames, KeepsTheFramesOfSlidesThatComeBack) {
     const testing::ScratchDir dir;
     auto slide = [&](const std::string& name, std::uint32_t colour) {
         const std::string path = dir.file(name);
-        testing::writeFile(path, testing::bmp24(96, 72, [&](int x, int y) {
-                               return (x + y) % 9 == 0 ? 0u : colour;
-                           }));
+        testing::writeFile(path, testing::bmp24(12, 9, [&](int, int) { return colour; }));
         return path;
     };
-    const std::size_t frame = 64 * 48 * 3;
+    const std::string a = dir.file("a.bmp"), b = dir.file("b.bmp"), c = dir.file("c.bmp");
+    const std::size_t frame = 8 * 6 * 3;
     struct Case {
+        const char* what;
         std::size_t budget;
-        bool kept;  // the first slide's frame survives the second slide
-    } cases[] = {{SlideFrames::kDefaultBudget, true}, {2 * frame, true}, {frame, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.budget);
-        const std::string a = slide("a.bmp", 0x3060C0), b = slide("b.bmp", 0xC06030);
-        FrameCanvas first(64, 48), expected(64, 48);
-        drawSlideFrame(expected, a, kPlaceStretch);
-
-        SlideFrames frames(kPlaceStretch, c.budget);
-        frames.draw(first, a);
-        EXPECT_EQ(first.pixels, expected.pixels);
-        FrameCanvas second(64, 48);
-        frames.draw(second, b);
-        // The file changes under the conversion: a kept frame shows that it was not read again.
-        const std::string changed = slide("a.bmp", 0x00FF00);
-        FrameCanvas again(64, 48), fresh(64, 48);
-        frames.draw(again, a);
-        drawSlideFrame(fresh, changed, kPlaceStretch);
-        EXPECT_EQ(again.pixels, c.kept ? expected.pixels : fresh.pixels);
-        EXPECT_NE(expected.pixels, fresh.pixels);
-    }
-}
-
-TEST(SlideFrames, ToldTheLinesAheadKeepsOnlySlidesThatComeBack) {
-    const testing::ScratchDir dir;
-    auto slide = [&](const std::string& name, std::uint32_t colour) {
-        const std::string path = dir.file(name);
-        testing::writeFile(path, testing::bmp24(8, 6, [&](int, int) { return colour; }));
-        return path;
+        std::vector<std::string> plan;  // empty: no lines told ahead
+        unsigned c, b, a;               // blue of each frame drawn again after the files changed
+    } cases[] = {
+        {"most recent kept", SlideFrames::kDefaultBudget, {}, 0xCC, 0xBB, 0xAA},
+        {"budget of two frames", 2 * frame, {}, 0xCC, 0xBB, 0x11},
+        {"only what comes back", SlideFrames::kDefaultBudget, {a, b, c, c, a}, 0xCC, 0x22, 0xAA},
     };
-    auto colourOf = [](const FrameCanvas& c) { return unsigned{c.pixels[0]} | c.pixels[1] << 8u; };
-    const std::string a = slide("a.bmp", 0x0000AA), b = slide("b.bmp", 0x0000BB),
-                      c = slide("c.bmp", 0x0000CC);
-    SlideFrames frames(kPlaceStretch);
-    frames.expect({a, c, b, a, c});
-    FrameCanvas canvas(16, 12);
-    for (const std::string& path : {a, c, b}) frames.draw(canvas, path);
-    // Every file changes now: what shows tells whether it was kept or read again.
-    slide("a.bmp", 0x000011), slide("b.bmp", 0x000022), slide("c.bmp", 0x000033);
-    struct Step {
-        std::string path;
-        unsigned shown;
-    } steps[] = {{a, 0xAA},   // kept for its second line
-                 {c, 0xCC},   // kept for its second line
-                 {b, 0x22},   // shown once only, never kept
-                 {a, 0x11}};  // past its last line: dropped
-    for (const auto& s : steps) {
-        frames.draw(canvas, s.path);
-        EXPECT_EQ(colourOf(canvas), s.shown) << s.path;
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        slide("a.bmp", 0xAA), slide("b.bmp", 0xBB), slide("c.bmp", 0xCC);
+        SlideFrames frames(kPlaceStretch, t.budget);
+        if (!t.plan.empty()) frames.expect(t.plan);
+        FrameCanvas canvas(8, 6);
+        for (const std::string& path : {a, b, c}) frames.draw(canvas, path);
+        // Every file changes now: what shows tells whether it was kept or read again.
+        slide("a.bmp", 0x11), slide("b.bmp", 0x22), slide("c.bmp", 0x33);
+        for (const auto& [path, blue] : {std::pair{c, t.c}, {b, t.b}, {a, t.a}}) {
+            frames.draw(canvas, path);
+            EXPECT_EQ(canvas.pixels[0], blue) << path;
+        }
     }
-}
-
-TEST(SlideFrames, UnreadableSlidesAreWhiteAndTriedAgain) {
-    const testing::ScratchDir dir;
-    const std::string path = dir.file("late.bmp");
+    // A slide that could not be read is white, and read again when it comes back.
     SlideFrames frames(kPlaceStretch);
-    FrameCanvas canvas(640, 480);
-    frames.draw(canvas, path);
+    FrameCanvas canvas(8, 6);
+    frames.draw(canvas, dir.file("late.bmp"));
     EXPECT_EQ(canvas.pixels, std::vector<std::uint8_t>(canvas.pixels.size(), 0xFF));
-    testing::writeFile(path, testing::bmp24(640, 480, [](int, int) { return 0x102030u; }));
-    frames.draw(canvas, path);
-    EXPECT_EQ(canvas.pixels[0], 0x30);
+    frames.draw(canvas, slide("late.bmp", 0x44));
+    EXPECT_EQ(canvas.pixels[0], 0x44);
 }
 
 }  // namespace
