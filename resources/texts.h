@@ -115,7 +115,8 @@ inline constexpr std::string_view kConvertUsage =
     "                      [--limit 最終時刻]\n"
     "       vorlix-convert --list-codecs\n"
     "講義の中間ファイル (vx_*.tmp) と音声ファイル (vx_temp_*.wav) から AVI ファイルを作り直します。\n"
-    "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)\n"
+    "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)。\n"
+    "                        \".mp4\" で終われば Web 用の MP4 (H.264, AAC) と章の WebVTT を作ります\n"
     "  --codec 名前          映像の圧縮方式 (既定は mjpeg。一覧は --list-codecs)\n"
     "  --quality 1-100       画質 (画質の設定がある圧縮方式だけ。大きいほどきれいです)\n"
     "  --limit 最終時刻      半秒単位の最終時刻。これより多い行は変換しません (既定は最後の行の時刻)\n"
@@ -129,6 +130,7 @@ inline constexpr std::string_view kConvertNoTimeline = "中間ファイルを指
 inline constexpr const char* kConvertProgress = "\r%ld 行目まで変換, 音声 %ld / %ld 秒";
 inline constexpr const char* kConvertWritten = "作成しました: %s";
 inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
+inline constexpr const char* kConvertMp4Progress = "MP4 を作成しています... %d%%";
 inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
 
 // Web video (MP4): each chapter is titled with its slide's number after this

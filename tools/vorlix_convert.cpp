@@ -2,6 +2,7 @@
 // program leaves in the temp folder (with another codec, or after a crash).
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@ extern "C" {
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
+#include "video/mp4_writer.h"
 #include "video/video_codecs.h"
 
 namespace {
@@ -86,6 +88,45 @@ std::int32_t lastLineTime(const std::string& path) {
     std::int32_t last = 0;
     for (std::int32_t i = 0; reader.nextLine(i) != 0; ++i) last = reader.frameTime(i);
     return last;
+}
+
+bool endsWithMp4(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext == ".mp4";
+}
+
+// The web video: slide changes at the timeline's ticks, the lecture's end at the frame limit.
+int convertToMp4(const std::string& timeline, const std::string& narration,
+                 const std::string& output, std::int32_t frameLimit) {
+    TimelineReader reader;
+    if (!reader.open(timeline)) {
+        say(std::string(texts::kTimelineReadError) + ": " + timeline);
+        return kExitFailed;
+    }
+    Mp4Job job{.outputPath = output,
+               .endSample = static_cast<std::int64_t>(frameLimit) * kSamplesPerTick,
+               .narrationPath = narration};
+    for (std::int32_t i = 0; reader.nextLine(i) != 0; ++i)
+        job.changes.push_back({reader.frameTime(i) * kSamplesPerTick, reader.currentSlidePath()});
+    const bool tty = isatty(STDERR_FILENO) != 0;
+    int shown = -1;
+    job.progress = [&](double done) {
+        const int percent = static_cast<int>(done * 100);
+        if (percent == shown || (!tty && percent / 25 == shown / 25)) return;
+        shown = percent;
+        std::fprintf(stderr, texts::kConvertMp4Progress, percent);
+        std::fputc(tty ? '\r' : '\n', stderr);
+    };
+    const Mp4Result r = writeMp4(job);
+    if (tty && shown >= 0) std::fputc('\n', stderr);
+    if (!r.ok) {
+        say(format(texts::kConvertFailed, r.error.c_str()));
+        return kExitFailed;
+    }
+    say(format(texts::kConvertWritten, (output + ", " + r.chaptersPath).c_str()));
+    return 0;
 }
 
 void listCodecs() {
@@ -160,6 +201,11 @@ int main(int argc, char** argv) {
     if (output.empty()) {
         say(std::string(texts::kConvertNoOutput));
         return kExitUsage;
+    }
+    if (endsWithMp4(output)) {
+        const std::string narration = positional.size() > 1 ? positional[1] : std::string();
+        return convertToMp4(positional[0], narration, output,
+                            limit ? static_cast<std::int32_t>(*limit) : lastLineTime(positional[0]));
     }
     const std::vector<CodecOption> codecs = availableVideoCodecs();
     const CodecOption* codec = findVideoCodec(codecs, codecName);
