@@ -56,8 +56,9 @@ inline bool writeSpeech(const std::string& path, double seconds, double volume, 
     const std::string enc = bits == 8 ? "-e unsigned-integer -b 8" : "-e signed-integer -b 16";
     char cmd[1024];
     std::snprintf(cmd, sizeof cmd,
-                  "sox '%s' -r 44100 -c 1 %s '%s' vol %.4f repeat 20 trim 0 %.3f 2>&1 && echo ok",
-                  raw.c_str(), enc.c_str(), path.c_str(), volume, seconds);
+                  "sox '%s' -r 44100 -c 1 %s '%s' vol %.4f repeat %d trim 0 %.3f 2>&1 && echo ok",
+                  raw.c_str(), enc.c_str(), path.c_str(), volume, static_cast<int>(seconds / 5) + 1,
+                  seconds);
     const bool ok = runCommand(cmd).find("ok") != std::string::npos;
     std::remove(raw.c_str());
     return ok;
