@@ -184,6 +184,7 @@ inline constexpr std::string_view kConvertUsage =
     "講義の中間ファイル (vx_*.tmp か vx_*.journal) と音声ファイル (vx_temp_*.wav) から AVI ファイルを\n"
     "作り直します。vx_*.journal なら音声ファイルは省略できます。\n"
     "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)\n"
+    "                        \".mp4\" で終われば Web 用の MP4 (H.264, AAC) と章の WebVTT を作ります\n"
     "  --codec 名前          映像の圧縮方式 (既定は mjpeg。一覧は --list-codecs)\n"
     "  --quality 1-100       画質 (画質の設定がある圧縮方式だけ。大きいほどきれいです)\n"
     "  --limit 行数          これより多い行は変換しません (既定はすべての行)\n"
@@ -204,6 +205,7 @@ inline constexpr std::string_view kConvertNarrationUnreadable = "音声ファイ
 inline constexpr std::string_view kConvertOutputIsInput =
     "出力ファイルが入力ファイルそのものです (リンクを含む)。何も書きません:";
 inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
+inline constexpr const char* kConvertMp4Progress = "MP4 を作成しています... %d%%";
 inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
 
 // Web video (MP4): each chapter is titled with its slide's number after this

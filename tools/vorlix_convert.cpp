@@ -6,6 +6,7 @@
 // 3 a video was written, with the problems named on stderr.
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@ extern "C" {
 #include "video/audio_source.h"
 #include "video/conversion_driver.h"
 #include "video/frame_memory.h"
+#include "video/mp4_writer.h"
 #include "video/video_codecs.h"
 
 namespace {
@@ -87,6 +89,47 @@ bool parseInt(const std::string& text, long min, long max, long& out) {
     if (errno != 0 || *end != '\0' || v < min || v > max) return false;
     out = v;
     return true;
+}
+
+bool endsWithMp4(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext == ".mp4";
+}
+
+// The web video: slide changes at the timeline's ticks (up to maxLines lines), the lecture's end
+// at the last line's.
+int convertToMp4(const std::string& timeline, const std::string& narration,
+                 const std::string& output, std::int32_t maxLines) {
+    TimelineReader reader;
+    std::string why;
+    if (!reader.open(timeline, 0, &why)) {
+        say(std::string(texts::kTimelineReadError) + "\n" + causeLine(timeline, why));
+        return kExitFailed;
+    }
+    Mp4Job job{.outputPath = output, .narrationPath = narration};
+    for (std::int32_t i = 0; i < maxLines && reader.nextLine(i) != 0; ++i) {
+        job.changes.push_back({reader.frameTime(i) * kSamplesPerTick, reader.currentSlidePath()});
+        job.endSample = reader.frameTime(i) * kSamplesPerTick;
+    }
+    const bool tty = isatty(STDERR_FILENO) != 0;
+    int shown = -1;
+    job.progress = [&](double done) {
+        const int percent = static_cast<int>(done * 100);
+        if (percent == shown || (!tty && percent / 25 == shown / 25)) return;
+        shown = percent;
+        std::fprintf(stderr, texts::kConvertMp4Progress, percent);
+        std::fputc(tty ? '\r' : '\n', stderr);
+    };
+    const Mp4Result r = writeMp4(job);
+    if (tty && shown >= 0) std::fputc('\n', stderr);
+    if (!r.ok) {
+        say(format(texts::kConvertFailed, r.error.c_str()));
+        return kExitFailed;
+    }
+    say(format(texts::kConvertWritten, (output + ", " + r.chaptersPath).c_str()));
+    return 0;
 }
 
 void listCodecs() {
@@ -189,14 +232,16 @@ int main(int argc, char** argv) {
     }
     narrationProbe.close();
     // Refused here too, before the video's name is even asked for: exit 2, like a bad argument.
+    const bool mp4 = endsWithMp4(output);
     for (const std::string& input : {timeline, narration}) {
-        if (SafeOutput::sameFile(ConversionDriver::withAviExtension(output), input)) {
+        if (SafeOutput::sameFile(mp4 ? output : ConversionDriver::withAviExtension(output), input)) {
             say(std::string(texts::kConvertOutputIsInput) + "\n" + input);
             return kExitUsage;
         }
     }
     // Every line unless limited: the bounds on the ticks keep the work finite.
     const std::int32_t frameLimit = limit ? static_cast<std::int32_t>(*limit) : INT32_MAX;
+    if (mp4) return convertToMp4(timeline, narration, output, frameLimit);
 
     CommandLinePrompts prompts(output, CodecChoice{codec->name, quality ? static_cast<int>(*quality)
                                                                         : codec->qualityDefault});

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <deque>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -139,19 +138,19 @@ std::size_t applyGainAndLimit(std::span<float> x, float gain, float ceiling,
         1, static_cast<std::size_t>(kLookaheadSeconds * sampleRate));
     const float release = static_cast<float>(std::exp(-1.0 / (kReleaseSeconds * sampleRate)));
     // h is indexed from -(L - 1) so the first samples' averages see windows that cover them.
+    // The running minimum over L uses blocks of L (van Herk / Gil-Werman): two passes, no queue.
     const std::size_t span = n + lookahead - 1;
+    const std::size_t padded = span + lookahead;
+    std::vector<float> p(padded, 1.0f), ahead(padded), behind(padded);
+    std::copy(need.begin(), need.end(), p.begin() + static_cast<std::ptrdiff_t>(lookahead - 1));
+    for (std::size_t j = 0; j < padded; ++j)  // minimum from the block's start up to j
+        ahead[j] = j % lookahead == 0 ? p[j] : std::min(ahead[j - 1], p[j]);
+    for (std::size_t j = padded; j-- > 0;)  // minimum from j to the block's end
+        behind[j] = (j + 1) % lookahead == 0 || j + 1 == padded ? p[j] : std::min(behind[j + 1], p[j]);
     std::vector<float> h(span);
-    std::deque<std::size_t> window;  // indices into need, increasing values
     float held = 1.0f;
-    std::size_t next = 0;  // next index of need to enter the window
     for (std::size_t k = 0; k < span; ++k) {
-        // h[k] covers need[k - (L - 1) .. k], clipped to the samples there are.
-        while (next <= k && next < n) {
-            while (!window.empty() && need[window.back()] >= need[next]) window.pop_back();
-            window.push_back(next++);
-        }
-        while (!window.empty() && window.front() + lookahead <= k) window.pop_front();
-        const float lowest = window.empty() ? 1.0f : need[window.front()];
+        const float lowest = std::min(behind[k], ahead[k + lookahead - 1]);
         held = std::min(lowest, 1.0f - (1.0f - held) * release);
         h[k] = held;
     }

@@ -120,38 +120,50 @@ bool NarrationSamples::read(std::int64_t position, std::span<float> out) {
     return true;
 }
 
-std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath,
-                                               unsigned threads, std::optional<double> gainDb) {
+namespace {
+
+// Loudness of a narration as it stands (no gain) or, with a gain, the loudness the limiter takes
+// off at that gain: measured on one ten-second block in `stride`, before and after it.
+struct Measured {
+    double before = 0, after = 0;
+};
+std::optional<Measured> measureBlocks(const std::string& path, unsigned threads,
+                                      std::optional<double> gainDb, std::int64_t stride) {
     NarrationSamples probe;
-    if (!probe.open(narrationPath)) return std::nullopt;
-    const std::string path = probe.path();
+    if (!probe.open(path)) return std::nullopt;
     const std::uint32_t rate = probe.sampleRate();
     const std::int64_t length = probe.length();
+    const std::int64_t blockSize = 10 * static_cast<std::int64_t>(rate);
     threads = std::max(1u, threads);
-    std::vector<std::unique_ptr<LoudnessMeter>> meters;
-    for (unsigned t = 0; t < threads; ++t) meters.push_back(std::make_unique<LoudnessMeter>(rate));
+    std::vector<std::unique_ptr<LoudnessMeter>> before, after;
+    for (unsigned t = 0; t < threads; ++t) {
+        before.push_back(std::make_unique<LoudnessMeter>(rate));
+        after.push_back(std::make_unique<LoudnessMeter>(rate));
+    }
     std::atomic<bool> failed = false;
+    const float gain = gainDb ? static_cast<float>(dbToLinear(*gainDb)) : 1.0f;
+    const float ceiling = static_cast<float>(dbToLinear(kLimiterCeilingDbtp));
     auto work = [&](unsigned t) {
         NarrationSamples in;
-        if (!in.open(path)) {
+        if (!in.open(probe.path())) {
             failed = true;
             return;
         }
-        // Consecutive parts; the gating blocks of all parts are pooled in the end.
-        const std::int64_t from = length * t / threads, to = length * (t + 1) / threads;
-        // Blocks of ten seconds: long enough that the limiter's edges do not count.
-        std::vector<float> block(gainDb ? 10 * rate : 65536);
-        const float gain = gainDb ? static_cast<float>(dbToLinear(*gainDb)) : 1.0f;
-        const float ceiling = static_cast<float>(dbToLinear(kLimiterCeilingDbtp));
-        for (std::int64_t at = from; at < to; at += static_cast<std::int64_t>(block.size())) {
-            const auto n = static_cast<std::size_t>(
-                std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), to - at));
-            if (!in.read(at, {block.data(), n})) {
+        // Consecutive runs of blocks; the gating blocks of all runs are pooled in the end.
+        const std::int64_t blocks = (length + blockSize - 1) / blockSize;
+        std::vector<float> block(static_cast<std::size_t>(blockSize));
+        for (std::int64_t b = blocks * t / threads; b < blocks * (t + 1) / threads; ++b) {
+            if (b % stride != 0) continue;
+            const auto n = static_cast<std::size_t>(std::min(blockSize, length - b * blockSize));
+            std::span<float> x(block.data(), n);
+            if (!in.read(b * blockSize, x)) {
                 failed = true;
                 return;
             }
-            if (gainDb) applyGainAndLimit({block.data(), n}, gain, ceiling, rate);
-            meters[t]->add({block.data(), n});
+            before[t]->add(x);
+            if (!gainDb) continue;
+            applyGainAndLimit(x, gain, ceiling, rate);
+            after[t]->add(x);
         }
     };
     std::vector<std::thread> pool;
@@ -159,9 +171,19 @@ std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath,
     work(0);
     for (std::thread& t : pool) t.join();
     if (failed) return std::nullopt;
-    std::vector<LoudnessMeter*> parts;
-    for (auto& m : meters) parts.push_back(m.get());
-    return LoudnessMeter::integrated(parts);
+    auto pooled = [](const std::vector<std::unique_ptr<LoudnessMeter>>& meters) {
+        std::vector<LoudnessMeter*> parts;
+        for (const auto& m : meters) parts.push_back(m.get());
+        return LoudnessMeter::integrated(parts);
+    };
+    return Measured{pooled(before), gainDb ? pooled(after) : 0.0};
+}
+
+}  // namespace
+
+std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath, unsigned threads) {
+    const std::optional<Measured> m = measureBlocks(narrationPath, threads, std::nullopt, 1);
+    return m ? std::optional<double>(m->before) : std::nullopt;
 }
 
 bool WebAudioEncoder::prepare(const std::string& narrationPath,
@@ -174,8 +196,7 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath,
     path_ = in.path();
     inRate_ = in.sampleRate();
     inLength_ = in.length();
-    outLength_ = static_cast<std::int64_t>(
-        (static_cast<__int128>(inLength_) * kWebSampleRate + inRate_ - 1) / inRate_);
+    outLength_ = (inLength_ * kWebSampleRate + inRate_ - 1) / inRate_;  // no overflow below 5000 years
     // A single encoder gives one packet per started frame and one more for its delay.
     packetCount_ = (outLength_ + kFrame - 1) / kFrame + 1;
     // Output samples per whole number of input samples, and frames per whole number of those.
@@ -200,20 +221,23 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath,
 
 double WebAudioEncoder::settleGain(double loudness, unsigned threads) {
     // The limiter takes some loudness off a peaky voice (more the higher the gain): measure what
-    // is left after it and correct the one gain, twice at most (the second time along the line
-    // through both measurements).
+    // it takes and correct the one gain, twice at most (the second time along the line through
+    // both measurements). A quarter of the lecture, spread over all of it, tells the loss well.
     constexpr double kClose = 0.2;
+    const std::int64_t stride = inLength_ > 40LL * inRate_ ? 4 : 1;
     const double g0 = normalisingGainDb(loudness);
     if (g0 == 0.0 && !(std::isfinite(loudness) && std::fabs(loudness - kTargetLoudnessLufs) < 1))
         return 0.0;  // silence: nothing to bring up
-    const std::optional<double> l0 = measure(path_, threads, g0);
-    if (!l0 || !std::isfinite(*l0) || std::fabs(*l0 - kTargetLoudnessLufs) < kClose) return g0;
+    auto after = [&](double gainDb) -> std::optional<double> {
+        const std::optional<Measured> m = measureBlocks(path_, threads, gainDb, stride);
+        if (!m || !std::isfinite(m->before) || !std::isfinite(m->after)) return std::nullopt;
+        return loudness + gainDb - (m->before + gainDb - m->after);
+    };
+    const std::optional<double> l0 = after(g0);
+    if (!l0 || std::fabs(*l0 - kTargetLoudnessLufs) < kClose) return g0;
     const double g1 = std::min(g0 + (kTargetLoudnessLufs - *l0), kMaxGainDb);
-    const std::optional<double> l1 = measure(path_, threads, g1);
-    if (!l1 || !std::isfinite(*l1) || std::fabs(*l1 - kTargetLoudnessLufs) < kClose ||
-        std::fabs(*l1 - *l0) < 0.01) {
-        return g1;
-    }
+    const std::optional<double> l1 = after(g1);
+    if (!l1 || std::fabs(*l1 - kTargetLoudnessLufs) < kClose || std::fabs(*l1 - *l0) < 0.01) return g1;
     // Loudness grows by less than the gain where the limiter works harder: 0.2 to 1 dB a dB.
     const double slope = std::clamp((*l1 - *l0) / (g1 - g0), 0.2, 1.0);
     const double delta = kTargetLoudnessLufs - *l1;

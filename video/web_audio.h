@@ -74,10 +74,8 @@ class WebAudioEncoder {
     std::optional<AacTrack> take();
     const std::string& error() const { return error_; }
 
-    // Integrated loudness of a narration file, measured over `threads` threads: as it stands, or
-    // after the gain and the limiter (`gainDb`).
-    static std::optional<double> measure(const std::string& narrationPath, unsigned threads,
-                                         std::optional<double> gainDb = std::nullopt);
+    // Integrated loudness of a narration file, measured over `threads` threads.
+    static std::optional<double> measure(const std::string& narrationPath, unsigned threads);
 
   private:
     struct Piece {

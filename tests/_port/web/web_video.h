@@ -56,8 +56,9 @@ inline bool writeSpeech(const std::string& path, double seconds, double volume, 
     const std::string enc = bits == 8 ? "-e unsigned-integer -b 8" : "-e signed-integer -b 16";
     char cmd[1024];
     std::snprintf(cmd, sizeof cmd,
-                  "sox '%s' -r 44100 -c 1 %s '%s' vol %.4f repeat 20 trim 0 %.3f 2>&1 && echo ok",
-                  raw.c_str(), enc.c_str(), path.c_str(), volume, seconds);
+                  "sox '%s' -r 44100 -c 1 %s '%s' vol %.4f repeat %d trim 0 %.3f 2>&1 && echo ok",
+                  raw.c_str(), enc.c_str(), path.c_str(), volume, static_cast<int>(seconds / 5) + 1,
+                  seconds);
     const bool ok = runCommand(cmd).find("ok") != std::string::npos;
     std::remove(raw.c_str());
     return ok;
@@ -77,7 +78,7 @@ struct ProbedMp4 {
     std::string videoCodec, audioCodec;
     int width = 0, height = 0, profile = -1, pixFmt = -1;
     int sampleRate = 0, channels = 0;
-    double duration = 0, audioDuration = 0;
+    double duration = 0;
     std::vector<ProbedPacket> video;
     std::vector<ProbedChapter> chapters;
     std::vector<std::string> boxes;  // top-level box types in file order
@@ -114,15 +115,12 @@ inline ProbedMp4 probeMp4(const std::string& path) {
                                 t != nullptr ? t->value : ""});
     }
     AVPacket* pkt = av_packet_alloc();
-    double audioEnd = 0;
     while (av_read_frame(fc, pkt) >= 0) {
         const AVRational tb = fc->streams[pkt->stream_index]->time_base;
         if (pkt->stream_index == vi)
             out.video.push_back({pkt->pts * av_q2d(tb), (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->size});
-        if (pkt->stream_index == ai) audioEnd = std::max(audioEnd, (pkt->pts + pkt->duration) * av_q2d(tb));
         av_packet_unref(pkt);
     }
-    out.audioDuration = audioEnd;
     av_packet_free(&pkt);
     avformat_close_input(&fc);
     const std::vector<std::uint8_t> bytes = readBytes(path);
@@ -156,53 +154,15 @@ inline std::optional<Loudness> measureLoudness(const std::string& path) {
     return Loudness{std::stod(i[1]), std::stod(p[1])};
 }
 
-// The luma plane of the frame shown at `seconds` (the last frame starting at or before it).
+// The luma plane of the first frame at or after `seconds`, as ffmpeg decodes it.
 struct Luma {
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> y;
-    int at(int x, int row) const { return y[static_cast<std::size_t>(row) * width + x]; }
+    int width = 0;
+    std::string y;
+    int at(int x, int row) const { return static_cast<std::uint8_t>(y.at(static_cast<std::size_t>(row) * width + x)); }
 };
-inline Luma lumaAt(const std::string& path, double seconds) {
-    Luma out;
-    AVFormatContext* fc = nullptr;
-    if (avformat_open_input(&fc, path.c_str(), nullptr, nullptr) < 0) return out;
-    avformat_find_stream_info(fc, nullptr);
-    const int vi = av_find_best_stream(fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const AVCodec* codec = vi >= 0 ? avcodec_find_decoder(fc->streams[vi]->codecpar->codec_id) : nullptr;
-    AVCodecContext* c = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    if (c != nullptr && avcodec_parameters_to_context(c, fc->streams[vi]->codecpar) >= 0 &&
-        avcodec_open2(c, codec, nullptr) >= 0) {
-        AVPacket* pkt = av_packet_alloc();
-        AVFrame* f = av_frame_alloc();
-        const AVRational tb = fc->streams[vi]->time_base;
-        auto take = [&]() {
-            while (avcodec_receive_frame(c, f) >= 0) {
-                if (f->pts * av_q2d(tb) <= seconds + 1e-6) {
-                    out.width = f->width;
-                    out.height = f->height;
-                    out.y.resize(static_cast<std::size_t>(f->width) * f->height);
-                    for (int r = 0; r < f->height; ++r)
-                        std::copy_n(f->data[0] + r * f->linesize[0], f->width,
-                                    out.y.begin() + static_cast<std::ptrdiff_t>(r) * f->width);
-                }
-                av_frame_unref(f);
-            }
-        };
-        while (av_read_frame(fc, pkt) >= 0) {
-            if (pkt->stream_index == vi) {
-                avcodec_send_packet(c, pkt);
-                take();
-            }
-            av_packet_unref(pkt);
-        }
-        avcodec_send_packet(c, nullptr);
-        take();
-        av_frame_free(&f);
-        av_packet_free(&pkt);
-    }
-    avcodec_free_context(&c);
-    avformat_close_input(&fc);
-    return out;
+inline Luma lumaAt(const std::string& path, double seconds, int width) {
+    return {width, runCommand("ffmpeg -v error -ss " + std::to_string(seconds) + " -i '" + path +
+                              "' -frames:v 1 -f rawvideo -pix_fmt gray -")};
 }
 
 }  // namespace vorlix::testing
