@@ -1,14 +1,16 @@
 // A whole lecture with nothing faked but the user: the program's own window and dialogues on an
 // X server, the Qt microphone on a sound server of the test's own playing known tones, the real
-// recorder, clock, timeline and conversion. One tone per slide, switched when Next is pressed, so
-// the moment of every Next can be read off the recorded sound itself.
+// recorder, clock, timeline and conversion, over a PDF deck. One tone per slide, switched when Next
+// is pressed, so the moment of every Next can be read off the recorded sound itself.
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -90,11 +92,18 @@ TEST(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
                                std::to_string(kToneHz[i]) + " vol 0.4")
                                   .c_str()),
                   0);
-        QImage slide(640, 480, QImage::Format_RGB32);
-        slide.fill(QColor::fromRgb(kSlideColours[i]));
-        QPainter(&slide).drawText(QRect(0, 30, 640, 100), Qt::AlignCenter,
-                                  QString("第%1回 講義").arg(i + 1));
-        ASSERT_TRUE(slide.save(qs(dir.file("スライド" + std::to_string(i + 1) + ".bmp")), "BMP"));
+    }
+    {  // the slides as a PDF deck, as most teachers have them: drawn into slide files at Start
+        QPdfWriter deck(qs(dir.file("講義.pdf")));
+        deck.setPageSize(QPageSize(QSizeF(640, 480), QPageSize::Point));
+        deck.setPageMargins(QMarginsF());
+        deck.setResolution(72);  // painter units are points
+        QPainter page(&deck);
+        for (int i = 0; i < 3; ++i) {
+            if (i) deck.newPage();
+            page.fillRect(page.window(), QColor::fromRgb(kSlideColours[i]));
+            page.drawText(QRect(0, 30, 640, 100), Qt::AlignCenter, QString("第%1回 講義").arg(i + 1));
+        }
     }
     QProcess player;
     auto playTone = [&](int i) {  // the server's low latency makes the switch near-immediate
