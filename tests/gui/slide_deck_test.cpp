@@ -1,6 +1,5 @@
 // Exported slides in the window: a PDF deck drawn at Start into slide files and found again in
-// the frames of the video, previews turned by EXIF and laid over white, the slide folder
-// remembered from one run to the next.
+// the frames of the video, and the slide folder remembered from one run to the next.
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
@@ -11,7 +10,6 @@
 #include <QTimer>
 
 #include "app/lecture_window.h"
-#include "app/preview_loader.h"
 #include "app/qt_text.h"
 #include "app/qt_user_prompts.h"
 #include "resources/texts.h"
@@ -71,13 +69,11 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
     QTest::mouseClick(d.startButton(), Qt::LeftButton);
     ASSERT_TRUE(window.controller().lectureRunning()) << (prompts.log.empty() ? "" : prompts.log[0]);
     EXPECT_EQ(progress, (std::vector<std::int64_t>{3, 13, 23, 33}));
-    for (int i = 0; i < 3; ++i) {  // full-HD wide, shaped like their pages, beside the lecture
-        const std::string path = window.controller().state().slides().path(i);
-        EXPECT_TRUE(path.starts_with(dir.file("vx_slides_"))) << path;
-        const auto picture = readSlidePicture(path);
-        ASSERT_TRUE(picture) << path;
-        EXPECT_EQ(picture->width() * 10000 + picture->height(), 1920 * 10000 + 1080) << path;
-    }
+    const std::string first = window.controller().state().slides().path(0);  // beside the lecture
+    EXPECT_TRUE(first.starts_with(dir.file("vx_slides_"))) << first;
+    for (int i = 0; i < 3; ++i)  // full-HD, shaped like their pages (the last one turned)
+        EXPECT_EQ(readSlidePicture(window.controller().state().slides().path(i)).value().height(), 1080);
+    EXPECT_EQ(readSlidePicture(first).value().width(), 1920);
     device.deliverAll();
     for (const char* shown : {"00:02.0 sec", "00:04.0 sec", "00:06.0 sec"}) {
         device.capture(88200, 200), device.deliverAll();
@@ -98,24 +94,6 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
             EXPECT_NEAR(int(middle >> shift & 255), int(colours[f] >> shift & 255), 2) << f;
         EXPECT_LT(video.pixel(f, f < 2 ? 20 : video.width / 2, f < 2 ? video.height / 2 : 10), 0x101010u) << f;
     }
-}
-
-TEST(SlideDeck, PreviewsTurnedByEXIFAndLaidOverWhite) {
-    guiApp();
-    testing::ScratchDir dir;
-    QImage halves(64, 48, QImage::Format_RGB32), clear(64, 48, QImage::Format_ARGB32);
-    halves.fill(Qt::blue), clear.fill(Qt::transparent);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 32; ++x) halves.setPixelColor(x, y, Qt::red);  // red left
-    ASSERT_TRUE(halves.save(qs(dir.file("plain.jpg")), "JPG", 95) && clear.save(qs(dir.file("clear.png"))));
-    testing::writeFile(dir.file("turned.jpg"), testing::withOrientation(testing::readBytes(dir.file("plain.jpg")), 6));
-    const auto topRight = [&](const char* name) {
-        return PreviewLoader::prepare(dir.file(name), QSize(240, 180), QSize(120, 90)).main.pixelColor(180, 45);
-    };
-    EXPECT_GT(topRight("plain.jpg").blue(), 200);
-    EXPECT_GT(topRight("turned.jpg").red(), 200);  // turned right: red on top
-    EXPECT_LT(topRight("turned.jpg").blue(), 60);
-    EXPECT_EQ(topRight("clear.png"), QColor(Qt::white));
 }
 
 TEST(SlideDeck, TheFolderDialogueOpensAtTheLastFolder) {

@@ -80,14 +80,6 @@ Bytes bmpOf(int w, int h, Rgb rgb) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A JPEG given an EXIF orientation (1 to 8) as a camera or phone writes it.
-inline Bytes withOrientation(Bytes jpeg, std::uint8_t orientation) {
-    const Bytes app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
-                        0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, orientation, 0, 0, 0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
-    return jpeg;
-}
-
 // A recognisable, non-repeating sequence of samples.
 inline Bytes noise(std::size_t n, std::uint32_t x = 2463534242u) {
     Bytes v(n);
