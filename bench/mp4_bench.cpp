@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/support/web_video.h"
+#include "tests/support/files.h"
 #include "video/loudness.h"
 #include "video/mp4_writer.h"
 #include "video/web_audio.h"
@@ -32,7 +32,7 @@ struct Lecture {
         dir = std::filesystem::temp_directory_path() / ("vorlix-mp4-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         const std::string d = dir.string();
-        testing::runCommand("cd '" + d + "' && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=1 -frames:v 61 "
+        testing::run("cd '" + d + "' && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=1 -frames:v 61 "
                             "-c:v bmp -pix_fmt bgr24 slide%d.bmp");
         narration = d + "/narration.wav";
         testing::writeSpeech(narration, 3600, 0.4);
@@ -51,7 +51,7 @@ struct Lecture {
         concat += "file '" + changes.back().slidePath + "'\n";
         testing::writeFile(d + "/concat.txt", std::vector<std::uint8_t>(concat.begin(), concat.end()));
         loudness = *WebAudioEncoder::measure(narration, 1);
-        testing::runCommand("cat '" + d + "'/* > /dev/null");  // from the page cache
+        testing::run("cat '" + d + "'/* > /dev/null");  // from the page cache
     }
     ~Lecture() { std::filesystem::remove_all(dir); }
 };
@@ -95,7 +95,7 @@ void BM_Ffmpeg(benchmark::State& state) {
     const std::string d = l.dir.string();
     for (auto _ : state) {
         const double cpu = cpuSeconds(RUSAGE_CHILDREN);
-        testing::runCommand("ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + d + "/concat.txt' -i '" +
+        testing::run("ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + d + "/concat.txt' -i '" +
                             l.narration + "' -map 0:v -map 1:a -vf scale=1280:720,format=yuv420p "
                             "-fps_mode vfr -c:v libx264 -preset fast -tune stillimage -crf 22 -c:a aac "
                             "-b:a 96k -ar 48000 -movflags +faststart '" + d + "/f.mp4'");

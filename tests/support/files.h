@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 
 #include "recording/narration_file.h"
@@ -98,6 +99,26 @@ inline void writeNarration(const std::string& path, const Bytes& samples, bool c
         narration.append(samples);
     }
     if (!complete) writeFile(path, patched(readBytes(path), {{4, 36}, {40, 0}}));
+}
+
+// What a shell command prints.
+inline std::string run(const std::string& command) {
+    std::string out;
+    if (std::FILE* p = ::popen(command.c_str(), "r")) {
+        for (int c; (c = std::fgetc(p)) != EOF;) out += static_cast<char>(c);
+        ::pclose(p);
+    }
+    return out;
+}
+
+// Speech from espeak-ng as the recorder writes it: 44.1 kHz mono, 8-bit unsigned or 16-bit.
+inline bool writeSpeech(const std::string& path, double seconds, double volume, int bits = 8) {
+    return run("espeak-ng -s 160 -w '" + path + ".e.wav' 'Today we look at how a lecture becomes "
+               "a video. Every slide has its own moment, and the voice carries the lesson on.' && "
+               "sox '" + path + ".e.wav' -r 44100 -c 1 " +
+               (bits == 8 ? "-e unsigned-integer -b 8 '" : "-e signed-integer -b 16 '") + path +
+               "' vol " + std::to_string(volume) + " repeat 20 trim 0 " + std::to_string(seconds) +
+               " 2>&1 && echo ok").ends_with("ok\n");
 }
 
 }  // namespace vorlix::testing

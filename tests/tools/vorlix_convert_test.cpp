@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <filesystem>
+
 #include "resources/texts.h"
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
@@ -26,6 +28,7 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
         {{timeline, "-o", x, "--quality", "101"}, 2, "--quality"},
         {{dir.file("gone.tmp"), "-o", x}, 2, texts::kTimelineReadError},
         {{timeline, timeline, "-o", x}, 2, texts::kConvertNarrationUnreadable},
+        {{timeline, narration, "-o", x + ".mp4"}, 0, "x.chapters.vtt"},  // the web video
         {{timeline, narration, "-o", x}, 0, "x.avi"}};  // Motion JPEG, read below
     for (const auto& [args, status, says] : runs) {
         std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
@@ -37,6 +40,7 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
         EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, status) << output;
         EXPECT_NE(output.find(says), std::string::npos) << output;
     }
+    EXPECT_GT(std::filesystem::file_size(x + ".mp4"), 0u);
     const testing::AviRead f = testing::readAvi(x + ".avi");
     EXPECT_EQ(f.streams.at(0).tag, MKTAG('M', 'J', 'P', 'G'));
     EXPECT_EQ(f.positions(0), (std::vector<std::int64_t>{0, 21, 60}));
