@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -112,6 +113,7 @@ void BM_RealRecording(benchmark::State& state) {
                      " sine 440 vol 0.3").c_str());
         QProcess player;
         player.start("paplay", {"--device=lecture", QString::fromStdString(tone)});
+        const auto stopPlayer = qScopeGuard([&] { player.kill(), player.waitForFinished(); });
         // A freshly started server delivers its first sound up to two seconds late; a desktop's
         // server has long settled when a lecture starts.
         std::this_thread::sleep_for(std::chrono::seconds(3));
