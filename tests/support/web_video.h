@@ -30,7 +30,8 @@ inline std::string runCommand(const std::string& command) {
     std::string out;
     if (FILE* p = ::popen(command.c_str(), "r")) {
         char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            out.append(buffer, n);
         ::pclose(p);
     }
     return out;
@@ -39,8 +40,8 @@ inline std::string runCommand(const std::string& command) {
 // A slide of one colour (0xRRGGBB) with a grid of dark "text lines", so it codes like a real one.
 inline void writeSlide(const std::string& path, int width, int height, std::uint32_t rgb) {
     writeFile(path, bmp24(width, height, [&](int x, int y) -> std::uint32_t {
-                  const bool ink = y % 40 > 30 && x % 23 > 4 && y > height / 8 && y < height * 7 / 8 &&
-                                   x > width / 10 && x < width * 9 / 10;
+                  const bool ink = y % 40 > 30 && x % 23 > 4 && y > height / 8 &&
+                                   y < height * 7 / 8 && x > width / 10 && x < width * 9 / 10;
                   return ink ? 0x202020u : rgb;
               }));
 }
@@ -118,7 +119,8 @@ inline ProbedMp4 probeMp4(const std::string& path) {
     while (av_read_frame(fc, pkt) >= 0) {
         const AVRational tb = fc->streams[pkt->stream_index]->time_base;
         if (pkt->stream_index == vi)
-            out.video.push_back({pkt->pts * av_q2d(tb), (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->size});
+            out.video.push_back(
+                {pkt->pts * av_q2d(tb), (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->size});
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
@@ -158,7 +160,9 @@ inline std::optional<Loudness> measureLoudness(const std::string& path) {
 struct Luma {
     int width = 0;
     std::string y;
-    int at(int x, int row) const { return static_cast<std::uint8_t>(y.at(static_cast<std::size_t>(row) * width + x)); }
+    int at(int x, int row) const {
+        return static_cast<std::uint8_t>(y.at(static_cast<std::size_t>(row) * width + x));
+    }
 };
 inline Luma lumaAt(const std::string& path, double seconds, int width) {
     return {width, runCommand("ffmpeg -v error -ss " + std::to_string(seconds) + " -i '" + path +

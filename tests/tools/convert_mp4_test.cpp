@@ -22,13 +22,14 @@ TEST(ConvertMp4, TimelineAndNarrationBecomeAnMp4WithChapters) {
         timeline += std::to_string(ticks[i]) + "," + slide + "\n";
     }
     timeline += "24," + dir.file("スライド3.bmp") + "\n";  // the closing line: End at 12 s
-    testing::writeFile(dir.file("t.tmp"), std::vector<std::uint8_t>(timeline.begin(), timeline.end()));
+    testing::writeFile(dir.file("t.tmp"),
+                       std::vector<std::uint8_t>(timeline.begin(), timeline.end()));
     testing::writeNarration(dir.file("n.wav"), testing::narrationSamples(12 * 44100));
 
     const std::string out = dir.file("lecture.MP4");
-    const std::string log = testing::runCommand(std::string(VORLIX_BINARY_DIR "/tools/vorlix-convert '") +
-                                                dir.file("t.tmp") + "' '" + dir.file("n.wav") + "' -o '" +
-                                                out + "' 2>&1; echo status=$?");
+    const std::string log = testing::runCommand(
+        std::string(VORLIX_BINARY_DIR "/tools/vorlix-convert '") + dir.file("t.tmp") + "' '" +
+        dir.file("n.wav") + "' -o '" + out + "' 2>&1; echo status=$?");
     ASSERT_NE(log.find("status=0"), std::string::npos) << log;
     const testing::ProbedMp4 m = testing::probeMp4(out);
     EXPECT_EQ(m.videoCodec, "h264");

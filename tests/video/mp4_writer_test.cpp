@@ -83,8 +83,9 @@ TEST_P(Mp4Shape, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
     const Placement& s = c.slide;
     if (s.x > 0) EXPECT_LE(f.at(s.x / 2, c.frameH / 2), 20) << "left bar";
     if (s.y > 0) EXPECT_LE(f.at(c.frameW / 2, s.y / 2), 20) << "top bar";
-    EXPECT_NEAR(f.at(s.x + 4, s.y + 4), 0.2126 * 0xC0 * 219 / 255 + 0.7152 * 0x40 * 219 / 255 +
-                                             0.0722 * 0x40 * 219 / 255 + 16, 6)
+    EXPECT_NEAR(
+        f.at(s.x + 4, s.y + 4),
+        0.2126 * 0xC0 * 219 / 255 + 0.7152 * 0x40 * 219 / 255 + 0.0722 * 0x40 * 219 / 255 + 16, 6)
         << "the slide's corner";
 }
 
@@ -98,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct LevelCase {
     const char* name;
-    double volume;  // of the recorded speech
+    double volume;    // of the recorded speech
     bool wideBeside;  // the speech in the 16-bit narration, silence in the 8-bit one
 };
 

@@ -13,7 +13,8 @@ namespace vorlix {
 namespace {
 
 std::optional<std::string> chromium() {
-    for (const char* p : {"/usr/bin/chromium", "/usr/bin/chromium-browser", "/usr/bin/google-chrome"})
+    for (const char* p :
+         {"/usr/bin/chromium", "/usr/bin/chromium-browser", "/usr/bin/google-chrome"})
         if (std::filesystem::exists(p)) return std::string(p);
     return std::nullopt;
 }
@@ -79,11 +80,14 @@ TEST(WebBrowser, PlaysSeeksAndShowsTheChaptersOfTheMp4) {
 
     const std::string dom = testing::runCommand(
         "timeout 60 '" + *browser +
-        "' --headless=new --no-sandbox --disable-gpu --mute-audio --autoplay-policy=no-user-gesture-required"
-        " --allow-file-access-from-files --user-data-dir='" + dir.file("profile") +
-        "' --virtual-time-budget=20000 --dump-dom 'file://" + dir.file("page.html") + "' 2>/dev/null");
+        "' --headless=new --no-sandbox --disable-gpu --mute-audio "
+        "--autoplay-policy=no-user-gesture-required"
+        " --allow-file-access-from-files --user-data-dir='" +
+        dir.file("profile") + "' --virtual-time-budget=20000 --dump-dom 'file://" +
+        dir.file("page.html") + "' 2>/dev/null");
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"result\">RESULT(.*)END</pre>"))) << dom.substr(0, 2000);
+    ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"result\">RESULT(.*)END</pre>")))
+        << dom.substr(0, 2000);
     const std::string result = m[1];
     SCOPED_TRACE(result);
     EXPECT_EQ(result.find("\"error\""), std::string::npos);
@@ -94,7 +98,8 @@ TEST(WebBrowser, PlaysSeeksAndShowsTheChaptersOfTheMp4) {
     // One cue per change, at the change, titled with the slide's number.
     const std::regex cue(R"re(\[([\d.]+),([\d.]+),"スライド (\d)"\])re");
     int n = 0;
-    for (auto it = std::sregex_iterator(result.begin(), result.end(), cue); it != std::sregex_iterator(); ++it, ++n) {
+    for (auto it = std::sregex_iterator(result.begin(), result.end(), cue);
+         it != std::sregex_iterator(); ++it, ++n) {
         ASSERT_LT(n, 4);
         EXPECT_NEAR(std::stod((*it)[1]), static_cast<double>(changes[n]) / kChangeRate, 0.002);
         EXPECT_EQ(std::stoi((*it)[3]), n + 1);
