@@ -29,27 +29,34 @@ struct Lecture {
     double loudness = 0;
 
     Lecture() {
-        dir = std::filesystem::temp_directory_path() / ("vorlix-mp4-bench-" + std::to_string(::getpid()));
+        dir = std::filesystem::temp_directory_path() /
+              ("vorlix-mp4-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         const std::string d = dir.string();
-        testing::run("cd '" + d + "' && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=1 -frames:v 61 "
-                            "-c:v bmp -pix_fmt bgr24 slide%d.bmp");
+        testing::run(
+            "cd '" + d +
+            "' && ffmpeg -v error -f lavfi -i testsrc2=s=1920x1080:r=1 -frames:v 61 "
+            "-c:v bmp -pix_fmt bgr24 slide%d.bmp");
         narration = d + "/narration.wav";
         testing::writeSpeech(narration, 3600, 0.4);
         std::mt19937 rng(5);
         std::vector<std::int64_t> at;
-        for (int i = 0; i < 60; ++i) at.push_back(std::uniform_int_distribution<std::int64_t>(1, end - 1)(rng));
+        for (int i = 0; i < 60; ++i)
+            at.push_back(std::uniform_int_distribution<std::int64_t>(1, end - 1)(rng));
         std::sort(at.begin(), at.end());
         changes.push_back({0, d + "/slide1.bmp"});
-        for (int i = 0; i < 60; ++i) changes.push_back({at[i], d + "/slide" + std::to_string(i + 2) + ".bmp"});
+        for (int i = 0; i < 60; ++i)
+            changes.push_back({at[i], d + "/slide" + std::to_string(i + 2) + ".bmp"});
         std::string concat;
         for (std::size_t i = 0; i < changes.size(); ++i) {
             const std::int64_t next = i + 1 < changes.size() ? changes[i + 1].sample : end;
             concat += "file '" + changes[i].slidePath + "'\nduration " +
-                      std::to_string(static_cast<double>(next - changes[i].sample) / kChangeRate) + "\n";
+                      std::to_string(static_cast<double>(next - changes[i].sample) / kChangeRate) +
+                      "\n";
         }
         concat += "file '" + changes.back().slidePath + "'\n";
-        testing::writeFile(d + "/concat.txt", std::vector<std::uint8_t>(concat.begin(), concat.end()));
+        testing::writeFile(d + "/concat.txt",
+                           std::vector<std::uint8_t>(concat.begin(), concat.end()));
         loudness = *WebAudioEncoder::measure(narration, 1);
         testing::run("cat '" + d + "'/* > /dev/null");  // from the page cache
     }
@@ -83,22 +90,30 @@ void mp4(benchmark::State& state, bool measured) {
         const Mp4Result r = writeMp4(job);
         state.counters["cpu_s"] = cpuSeconds(RUSAGE_SELF) - cpu;
         if (!r.ok) state.SkipWithError(r.error.c_str());
-        state.counters["MB"] = static_cast<double>(std::filesystem::file_size(job.outputPath)) / 1e6;
+        state.counters["MB"] =
+            static_cast<double>(std::filesystem::file_size(job.outputPath)) / 1e6;
     }
 }
 
-void BM_Mp4AfterEnd(benchmark::State& state) { mp4(state, true); }
-void BM_Mp4Remake(benchmark::State& state) { mp4(state, false); }
+void BM_Mp4AfterEnd(benchmark::State& state) {
+    mp4(state, true);
+}
+void BM_Mp4Remake(benchmark::State& state) {
+    mp4(state, false);
+}
 
 void BM_Ffmpeg(benchmark::State& state) {
     Lecture& l = lecture();
     const std::string d = l.dir.string();
     for (auto _ : state) {
         const double cpu = cpuSeconds(RUSAGE_CHILDREN);
-        testing::run("ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + d + "/concat.txt' -i '" +
-                            l.narration + "' -map 0:v -map 1:a -vf scale=1280:720,format=yuv420p "
-                            "-fps_mode vfr -c:v libx264 -preset fast -tune stillimage -crf 22 -c:a aac "
-                            "-b:a 96k -ar 48000 -movflags +faststart '" + d + "/f.mp4'");
+        testing::run(
+            "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + d + "/concat.txt' -i '" +
+            l.narration +
+            "' -map 0:v -map 1:a -vf scale=1280:720,format=yuv420p "
+            "-fps_mode vfr -c:v libx264 -preset fast -tune stillimage -crf 22 -c:a aac "
+            "-b:a 96k -ar 48000 -movflags +faststart '" +
+            d + "/f.mp4'");
         state.counters["cpu_s"] = cpuSeconds(RUSAGE_CHILDREN) - cpu;
         state.counters["MB"] = static_cast<double>(std::filesystem::file_size(d + "/f.mp4")) / 1e6;
     }

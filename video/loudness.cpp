@@ -74,7 +74,8 @@ LoudnessMeter::~LoudnessMeter() {
 
 void LoudnessMeter::add(std::span<const float> samples) {
     if (state_ != nullptr && !samples.empty())
-        ebur128_add_frames_float(static_cast<ebur128_state*>(state_), samples.data(), samples.size());
+        ebur128_add_frames_float(static_cast<ebur128_state*>(state_), samples.data(),
+                                 samples.size());
 }
 
 void LoudnessMeter::addU8(std::span<const std::uint8_t> samples) {
@@ -134,8 +135,8 @@ std::size_t applyGainAndLimit(std::span<float> x, float gain, float ceiling,
     // Gain curve g = box average over L of h, h = release-limited minimum over the next L of
     // `need`. Every h averaged into g[i] looked ahead over sample i, so g[i] <= need[i]: no peak
     // passes, and the curve has no steps.
-    const std::size_t lookahead = std::max<std::size_t>(
-        1, static_cast<std::size_t>(kLookaheadSeconds * sampleRate));
+    const std::size_t lookahead =
+        std::max<std::size_t>(1, static_cast<std::size_t>(kLookaheadSeconds * sampleRate));
     const float release = static_cast<float>(std::exp(-1.0 / (kReleaseSeconds * sampleRate)));
     // h is indexed from -(L - 1) so the first samples' averages see windows that cover them.
     // The running minimum over L uses blocks of L (van Herk / Gil-Werman): two passes, no queue.
@@ -146,7 +147,8 @@ std::size_t applyGainAndLimit(std::span<float> x, float gain, float ceiling,
     for (std::size_t j = 0; j < padded; ++j)  // minimum from the block's start up to j
         ahead[j] = j % lookahead == 0 ? p[j] : std::min(ahead[j - 1], p[j]);
     for (std::size_t j = padded; j-- > 0;)  // minimum from j to the block's end
-        behind[j] = (j + 1) % lookahead == 0 || j + 1 == padded ? p[j] : std::min(behind[j + 1], p[j]);
+        behind[j] =
+            (j + 1) % lookahead == 0 || j + 1 == padded ? p[j] : std::min(behind[j + 1], p[j]);
     std::vector<float> h(span);
     float held = 1.0f;
     for (std::size_t k = 0; k < span; ++k) {

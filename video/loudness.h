@@ -41,7 +41,8 @@ class LoudnessMeter {
 };
 
 // The one gain, in dB, that brings a lecture measured at `integratedLufs` to the target. Silence
-// (or a level no voice has) keeps its level; the boost is bounded so hiss never becomes the lecture.
+// (or a level no voice has) keeps its level; the boost is bounded so hiss never becomes the
+// lecture.
 double normalisingGainDb(double integratedLufs);
 
 // Multiplies the samples by `gain` and holds their true peak (estimated four times oversampled) at

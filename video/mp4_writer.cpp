@@ -48,8 +48,9 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 
 // Changes in strictly increasing order from 0, each before the end.
 std::vector<SlideChange> orderedChanges(std::vector<SlideChange> changes, std::int64_t end) {
-    std::stable_sort(changes.begin(), changes.end(),
-                     [](const SlideChange& a, const SlideChange& b) { return a.sample < b.sample; });
+    std::stable_sort(
+        changes.begin(), changes.end(),
+        [](const SlideChange& a, const SlideChange& b) { return a.sample < b.sample; });
     std::vector<SlideChange> out;
     for (SlideChange& c : changes) {
         c.sample = std::max<std::int64_t>(0, c.sample);
@@ -203,14 +204,16 @@ void runJobs(std::vector<std::function<bool()>>& jobs, unsigned threads,
         }
     };
     std::vector<std::thread> pool;
-    const unsigned n = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(jobs.size())));
+    const unsigned n =
+        std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(jobs.size())));
     for (unsigned t = 0; t < n; ++t) pool.emplace_back(worker);
     {
         std::unique_lock lock(m);
         while (finished < jobs.size()) {
             cv.wait_for(lock, std::chrono::milliseconds(100));
             if (progress) {
-                const double done = static_cast<double>(finished) / static_cast<double>(jobs.size());
+                const double done =
+                    static_cast<double>(finished) / static_cast<double>(jobs.size());
                 lock.unlock();
                 progress(0.9 * done);
                 lock.lock();
@@ -236,7 +239,8 @@ std::string avError(int code) {
 }  // namespace
 
 Size webFrameSize(int slideWidth, int slideHeight) {
-    const bool wide = static_cast<std::int64_t>(slideWidth) * 3 > static_cast<std::int64_t>(slideHeight) * 4;
+    const bool wide =
+        static_cast<std::int64_t>(slideWidth) * 3 > static_cast<std::int64_t>(slideHeight) * 4;
     return wide ? Size{1280, 720} : Size{960, 720};
 }
 
@@ -299,7 +303,8 @@ Mp4Result writeMp4(const Mp4Job& job) {
     std::vector<std::function<bool()>> jobs;
     jobs.push_back([&]() {
         bool ok = true;
-        for (const SlideChange& c : changes) ok = ok && slides.encode(c.slidePath, c.sample, videoPackets);
+        for (const SlideChange& c : changes)
+            ok = ok && slides.encode(c.slidePath, c.sample, videoPackets);
         ok = ok && slides.flush(videoPackets) && videoPackets.size() == changes.size();
         videoOk = ok;
         return ok;
@@ -394,10 +399,11 @@ Mp4Result writeMp4(const Mp4Job& job) {
     r = 0;
     while (r >= 0 && (vi < videoPackets.size() || ai < audioCount)) {
         const bool takeVideo =
-            ai >= audioCount ||
-            (vi < videoPackets.size() &&
-             av_compare_ts(videoPackets[vi].pts, kChangeTimeBase, track->packets[ai].pts, kAudioTimeBase) <= 0);
-        const std::vector<std::uint8_t>& data = takeVideo ? videoPackets[vi].data : track->packets[ai].data;
+            ai >= audioCount || (vi < videoPackets.size() &&
+                                 av_compare_ts(videoPackets[vi].pts, kChangeTimeBase,
+                                               track->packets[ai].pts, kAudioTimeBase) <= 0);
+        const std::vector<std::uint8_t>& data =
+            takeVideo ? videoPackets[vi].data : track->packets[ai].data;
         if ((r = av_new_packet(pkt, static_cast<int>(data.size()))) < 0) break;
         std::memcpy(pkt->data, data.data(), data.size());
         if (takeVideo) {

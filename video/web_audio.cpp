@@ -90,8 +90,8 @@ bool NarrationSamples::open(const std::string& path) {
 bool NarrationSamples::read(std::int64_t position, std::span<float> out) {
     std::fill(out.begin(), out.end(), 0.0f);
     const AudioFormat& f = source_.format();
-    const std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(out.size()),
-                                                     std::max<std::int64_t>(0, length() - position));
+    const std::int64_t want = std::min<std::int64_t>(
+        static_cast<std::int64_t>(out.size()), std::max<std::int64_t>(0, length() - position));
     if (want <= 0) return true;
     AudioSource::ReadSize size = source_.readSize(position, want);
     bytes_.resize(static_cast<std::size_t>(size.bytes));
@@ -186,8 +186,8 @@ std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath,
     return m ? std::optional<double>(m->before) : std::nullopt;
 }
 
-bool WebAudioEncoder::prepare(const std::string& narrationPath,
-                              std::optional<double> loudnessLufs, unsigned threads) {
+bool WebAudioEncoder::prepare(const std::string& narrationPath, std::optional<double> loudnessLufs,
+                              unsigned threads) {
     NarrationSamples in;
     if (!in.open(narrationPath)) {
         error_ = "cannot read the narration " + narrationPath;
@@ -196,7 +196,8 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath,
     path_ = in.path();
     inRate_ = in.sampleRate();
     inLength_ = in.length();
-    outLength_ = (inLength_ * kWebSampleRate + inRate_ - 1) / inRate_;  // no overflow below 5000 years
+    outLength_ =
+        (inLength_ * kWebSampleRate + inRate_ - 1) / inRate_;  // no overflow below 5000 years
     // A single encoder gives one packet per started frame and one more for its delay.
     packetCount_ = (outLength_ + kFrame - 1) / kFrame + 1;
     // Output samples per whole number of input samples, and frames per whole number of those.
@@ -237,7 +238,8 @@ double WebAudioEncoder::settleGain(double loudness, unsigned threads) {
     if (!l0 || std::fabs(*l0 - kTargetLoudnessLufs) < kClose) return g0;
     const double g1 = std::min(g0 + (kTargetLoudnessLufs - *l0), kMaxGainDb);
     const std::optional<double> l1 = after(g1);
-    if (!l1 || std::fabs(*l1 - kTargetLoudnessLufs) < kClose || std::fabs(*l1 - *l0) < 0.01) return g1;
+    if (!l1 || std::fabs(*l1 - kTargetLoudnessLufs) < kClose || std::fabs(*l1 - *l0) < 0.01)
+        return g1;
     // Loudness grows by less than the gain where the limiter works harder: 0.2 to 1 dB a dB.
     const double slope = std::clamp((*l1 - *l0) / (g1 - g0), 0.2, 1.0);
     const double delta = kTargetLoudnessLufs - *l1;
@@ -252,7 +254,8 @@ void WebAudioEncoder::planPieces(unsigned threads) {
     if (seconds >= 20) count = std::max<std::int64_t>(count, threads);
     // Every piece needs room for its lead-in and a search window.
     const std::int64_t minPackets = 4 * (kLeadFrames + alignFrames_ + kTailFrames);
-    count = std::clamp<std::int64_t>(count, 1, std::max<std::int64_t>(1, packetCount_ / minPackets));
+    count =
+        std::clamp<std::int64_t>(count, 1, std::max<std::int64_t>(1, packetCount_ / minPackets));
 
     NarrationSamples in;
     const bool canSearch = in.open(path_);
@@ -268,12 +271,15 @@ void WebAudioEncoder::planPieces(unsigned threads) {
             // The joint of frames j - 1 and j spans the output [(j - 3), (j + 1)) x 1024: cut
             // where that stretch is quietest, so any difference at the joint is inaudible.
             const std::int64_t firstFrame = lo - 3, frames = hi - lo + 4;
-            const auto from = static_cast<std::int64_t>(static_cast<double>(firstFrame * kFrame) * ratio);
-            std::vector<float> wave(static_cast<std::size_t>(static_cast<double>(frames * kFrame) * ratio) + 1);
+            const auto from =
+                static_cast<std::int64_t>(static_cast<double>(firstFrame * kFrame) * ratio);
+            std::vector<float> wave(
+                static_cast<std::size_t>(static_cast<double>(frames * kFrame) * ratio) + 1);
             if (in.read(std::max<std::int64_t>(0, from), wave)) {
                 std::vector<double> energy(static_cast<std::size_t>(frames), 0);
                 for (std::size_t i = 0; i < wave.size(); ++i) {
-                    const auto f = static_cast<std::size_t>(static_cast<double>(i) / ratio / kFrame);
+                    const auto f =
+                        static_cast<std::size_t>(static_cast<double>(i) / ratio / kFrame);
                     if (f < energy.size()) energy[f] += wave[i] * wave[i];
                 }
                 double quietest = INFINITY;
@@ -308,7 +314,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
     }
     const std::int64_t o0 = startFrame * kFrame;
     const bool last = piece.endPacket >= packetCount_;
-    const std::int64_t o1 = last ? outLength_ : std::min(outLength_, (piece.endPacket + kTailFrames) * kFrame);
+    const std::int64_t o1 =
+        last ? outLength_ : std::min(outLength_, (piece.endPacket + kTailFrames) * kFrame);
     const std::int64_t i0 = o0 * inRate_ / kWebSampleRate;  // exact: o0 is aligned
 
     NarrationSamples in;
@@ -335,7 +342,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
             const bool more = at < inLength_;
             int n = 0;
             if (more) {
-                n = static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), inLength_ - at));
+                n = static_cast<int>(std::min<std::int64_t>(static_cast<std::int64_t>(block.size()),
+                                                            inLength_ - at));
                 if (!in.read(at, {block.data(), static_cast<std::size_t>(n)})) {
                     swr_free(&swr);
                     piece.error = "cannot read the narration " + path_;
@@ -357,8 +365,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
         }
         swr_free(&swr);
     }
-    piece.limited = applyGainAndLimit(wave, gain_, static_cast<float>(dbToLinear(kLimiterCeilingDbtp)),
-                                      kWebSampleRate);
+    piece.limited = applyGainAndLimit(
+        wave, gain_, static_cast<float>(dbToLinear(kLimiterCeilingDbtp)), kWebSampleRate);
 
     CodecPtr c = openAacEncoder(piece.error);
     if (!c) return false;
@@ -386,7 +394,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
         }
     };
     for (std::int64_t at = 0; ok && at < static_cast<std::int64_t>(wave.size()); at += kFrame) {
-        frame->nb_samples = static_cast<int>(std::min<std::int64_t>(kFrame, static_cast<std::int64_t>(wave.size()) - at));
+        frame->nb_samples = static_cast<int>(
+            std::min<std::int64_t>(kFrame, static_cast<std::int64_t>(wave.size()) - at));
         frame->format = AV_SAMPLE_FMT_FLTP;
         frame->sample_rate = kWebSampleRate;
         av_channel_layout_default(&frame->ch_layout, 1);
@@ -395,7 +404,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
             ok = false;
             break;
         }
-        std::memcpy(frame->data[0], wave.data() + at, sizeof(float) * static_cast<std::size_t>(frame->nb_samples));
+        std::memcpy(frame->data[0], wave.data() + at,
+                    sizeof(float) * static_cast<std::size_t>(frame->nb_samples));
         ok = avcodec_send_frame(c.get(), frame) >= 0;
         av_frame_unref(frame);
         drain();
@@ -406,7 +416,8 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
     }
     av_frame_free(&frame);
     av_packet_free(&pkt);
-    if (ok && static_cast<std::int64_t>(piece.packets.size()) != piece.endPacket - piece.firstPacket) {
+    if (ok &&
+        static_cast<std::int64_t>(piece.packets.size()) != piece.endPacket - piece.firstPacket) {
         ok = false;
     }
     if (!ok) {

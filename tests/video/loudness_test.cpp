@@ -56,11 +56,13 @@ TEST(Limiter, HoldsTruePeaksAndLeavesTheRestAlone) {
         EXPECT_LE(truePeakDb(y), kLimiterCeilingDbtp + 0.1) << c.name;
         // Away from any peak (100 ms before the burst, or everywhere when none was needed) the
         // samples are only multiplied.
-        const std::size_t untouchedUntil = needed && c.toneDb > kLimiterCeilingDbtp ? kRate : 2 * kRate - kRate / 10;
+        const std::size_t untouchedUntil =
+            needed && c.toneDb > kLimiterCeilingDbtp ? kRate : 2 * kRate - kRate / 10;
         for (std::size_t i = 0; i < untouchedUntil; i += 97)
             ASSERT_FLOAT_EQ(y[i], x[i] * gain) << c.name << " at " << i;
         if (!needed) {
-            for (std::size_t i = 0; i < y.size(); i += 97) ASSERT_FLOAT_EQ(y[i], x[i] * gain) << c.name;
+            for (std::size_t i = 0; i < y.size(); i += 97)
+                ASSERT_FLOAT_EQ(y[i], x[i] * gain) << c.name;
         }
     }
 }
@@ -69,7 +71,8 @@ TEST(Loudness, GainBringsAVoiceToTheTargetAndLeavesSilenceAlone) {
     const struct {
         double measured, gain;
     } cases[] = {{-30, 14}, {-16, 0}, {-5, -11}, {-INFINITY, 0}, {-90, 0}, {-69, kMaxGainDb}};
-    for (const auto& c : cases) EXPECT_DOUBLE_EQ(normalisingGainDb(c.measured), c.gain) << c.measured;
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(normalisingGainDb(c.measured), c.gain) << c.measured;
 }
 
 }  // namespace
