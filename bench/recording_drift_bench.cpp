@@ -139,11 +139,12 @@ void BM_RealRecording(benchmark::State& state) {
             return;
         }
         // ffmpeg records the same microphone alongside, for the comparison.
-        vorlix::testing::ChildProcess ffmpeg;
-        ffmpeg.start({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "pulse", "-i", "mic", "-t",
-                      std::to_string(wanted - 2), "-c:a", "pcm_s16le", "-y",
-                      server.folder() + "/ffmpeg.wav"},
-                     {}, server.folder() + "/ffmpeg.out");
+        QProcess ffmpeg;
+        ffmpeg.setStandardOutputFile(QString::fromStdString(folder.file("ffmpeg.out")));
+        ffmpeg.setStandardErrorFile(QString::fromStdString(folder.file("ffmpeg.out")));
+        ffmpeg.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "pulse", "-i", "mic", "-t",
+                                QString::number(wanted - 2), "-c:a", "pcm_s16le", "-y",
+                                QString::fromStdString(folder.file("ffmpeg.wav"))});
         rusage childrenFrom{};
         getrusage(RUSAGE_CHILDREN, &childrenFrom);
         const std::int64_t wideFrom = recorder.wideNarration().bytesWritten();
@@ -155,7 +156,7 @@ void BM_RealRecording(benchmark::State& state) {
         const double wall = seconds(Clock::now() - wallFrom);
         const double wideBytes =
             static_cast<double>(recorder.wideNarration().bytesWritten() - wideFrom);
-        const bool ffmpegDone = ffmpeg.wait(std::chrono::seconds(30)) == 0;
+        const bool ffmpegDone = ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0;
         rusage childrenTo{};
         getrusage(RUSAGE_CHILDREN, &childrenTo);
         const auto tv = [](const timeval& v) { return v.tv_sec + v.tv_usec / 1e6; };
