@@ -95,7 +95,7 @@ TEST(TimelineFile, FullTimelineWrittenAndReadBack) {
     for (int i = 1; i < 8300; ++i) clock = i, i % 2 ? lecture->next() : lecture->previous();
     lecture->closeTimeline();
     EXPECT_EQ(std::pair(lecture->timeline().entryCount, lecture->finalTime()),
-              std::pair(8200, 8299));
+              std::pair(8201, 8299));  // the closing entry kept
     EXPECT_EQ(view.previews.back()[0], p[1]);
     const auto path = TimelineFile::write(lecture->timeline(), lecture->slides(), 0xabc);
     ASSERT_TRUE(path && path->starts_with(dir.file("vx_")) && path->ends_with("_00000abc.tmp"));
@@ -106,6 +106,8 @@ TEST(TimelineFile, FullTimelineWrittenAndReadBack) {
         ASSERT_EQ(std::pair(reader.frameTime(i), reader.currentSlidePath()),
                   std::pair(i, p[i ? i % 2 : 1]));
     }
+    ASSERT_EQ(reader.nextLine(8199), 1);
+    EXPECT_EQ(std::pair(reader.frameTime(8199), reader.currentSlidePath()), std::pair(8299, p[1]));
     EXPECT_EQ(reader.nextLine(0), 0);
     EXPECT_EQ(TimelineFile::makeName(1210471715, 0x4d8), dir.file("vx_1210471715_000004d8.tmp"));
     EXPECT_FALSE(TimelineFile::writeAt("/dev/full", lecture->timeline(), lecture->slides()));
