@@ -68,7 +68,7 @@ TEST_F(AviAssembly, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) 
 }
 
 // The limit counts lines, not ticks; a narration that cannot be copied is only reported; a failed
-// video (told, with the frames before it kept) still gets the narration.
+// video is told and leaves nothing under its name.
 TEST_F(AviAssembly, LimitsAndFailures) {
     testing::writeFile(dir.file("bad.wav"), std::string("not a wave file at all, honestly"));
     testing::writeNarration(dir.file("cut.wav"), samples, false);
@@ -89,24 +89,26 @@ TEST_F(AviAssembly, LimitsAndFailures) {
         {kExample, 60, dir.file("bad.wav"), "rawvideo", -1, {notCopied}, {0, 21, 60}},
         {kExample, 60, narration, nullptr, -1, {}, {}},
         {kExample, 60, narration, "no-such-encoder", -1, {err}, {}},
-        {again, 60, narration, "rawvideo", -1, {err}, {0, 21}},
-        {back, 60, narration, "mjpeg", -1, {err}, {0, 21}},
-        {kExample, 60, narration, "rawvideo", 1, {"MAKEDIB ERROR!"}, {0}}};
+        {again, 60, narration, "rawvideo", -1, {err}, {}},
+        {back, 60, narration, "mjpeg", -1, {err}, {}},
+        {kExample, 60, narration, "rawvideo", 1, {"MAKEDIB ERROR!"}, {}}};
     for (const auto& [timeline, limit, narrationPath, codec, throwAt, told, frames] : cases) {
         prompts.codec = codec ? std::optional(CodecChoice{codec, 80}) : std::nullopt;
+        std::filesystem::remove(out);  // a failed build leaves nothing under the output name
         const bool failed = !codec || (!told.empty() && told[0] != notCopied);
         EXPECT_EQ(build(timeline, limit, narrationPath, 64, throwAt), failed ? 1 : 0) << timeline;
+        for (std::string& m : prompts.log) m.resize(std::min(m.size(), m.find('\n')));
         Log log = {"codec"};
         log.insert(log.end(), told.begin(), told.end());
         EXPECT_EQ(prompts.log, log);
         const testing::AviRead f = testing::readAvi(out);
         EXPECT_EQ(f.positions(0), frames);
         const bool copied = narrationPath == narration || narrationPath == cut;
-        EXPECT_EQ(f.audio, copied ? samples : testing::Bytes{});
+        EXPECT_EQ(f.audio, copied && !failed ? samples : testing::Bytes{});
     }
     EXPECT_EQ(build(kExample, 60, narration, 0), 1);  // no format frame: no video stream at all
     EXPECT_EQ(prompts.log, Log{"MAKEDIB ERROR!"});
-    EXPECT_EQ(testing::readAvi(out).streams.size(), 1u);
+    EXPECT_TRUE(testing::readAvi(out).streams.empty());
 }
 
 // The user's moves: C cancels the save dialogue, N and Y answer whether to give up, anything
@@ -124,7 +126,7 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
         {{"C", "N", "C", "Y"}, "t.tmp", Outcome::Abandoned, 1, {"save", giveUp, "save", giveUp}},
         {{"C", "N", "講義"}, "t.tmp", Outcome::Built, 1, {"save", giveUp, "save", "codec", ended}},
         {{"a"}, "gone.tmp", Outcome::TimelineUnreadable, 0, {"save", unread}},
-        {{"no/c"}, "t.tmp", Outcome::Built, 0, {"save", "CannotOpenAviFile", "WritingERR", ended}},
+        {{"no/c"}, "t.tmp", Outcome::Built, 0, {"save", "CannotOpenAviFile"}},
     };
     for (const auto& [moves, timeline, outcome, finished, log] : cases) {
         testing::FakePrompts p;
@@ -136,6 +138,7 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
         }
         ConversionState s;
         EXPECT_EQ(ConversionDriver(p, s).runConversion(dir.file(timeline), "", 60), outcome);
+        for (std::string& m : p.log) m.resize(std::min(m.size(), m.find('\n')));
         EXPECT_EQ(std::pair(s.conversionFinished, p.log), std::pair(finished, log));
     }
     EXPECT_EQ(testing::readAvi(dir.file("講義.avi")).positions(0), (Positions{0, 21, 60}));
