@@ -19,6 +19,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "common/regular_file.h"
 #include "resources/texts.h"
 
 namespace vorlix {
@@ -268,15 +269,16 @@ std::size_t readUpTo(int fd, std::uint8_t* to, std::size_t count) {
 }  // namespace
 
 std::optional<SlideBitmap> readSlidePicture(const std::string& path, std::string* problem) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only plain files, checked before anything can block: a pipe or device could block at the
+    // open itself or never end.
+    const int fd = openRegularFile(path);
     if (fd < 0) {
         setProblem(problem, texts::kSlideNotOpened);
         return std::nullopt;
     }
     FileCloser closer{fd};
     struct stat st {};
-    // Only plain files: a pipe or device could block or never end.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         setProblem(problem, texts::kSlideNotOpened);
         return std::nullopt;
     }
