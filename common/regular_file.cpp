@@ -13,6 +13,17 @@ std::string systemReason(int error) {
     return std::strerror(error);
 }
 
+std::size_t readUpTo(int fd, std::uint8_t* to, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(fd, to + got, count - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 std::string causeLine(const std::string& path, const std::string& reason) {
     return reason.empty() ? path : path + ": " + reason;
 }

@@ -3,6 +3,8 @@
 // read. Only regular files (also through links) are opened.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -14,6 +16,10 @@ int openRegularFile(const std::string& path, std::string* reason = nullptr);
 
 // The same as a stream ("rb"); null on failure.
 std::FILE* openRegularStream(const std::string& path, std::string* reason = nullptr);
+
+// Reads up to `count` bytes at the descriptor's current position; fewer only at its end or on
+// an error.
+std::size_t readUpTo(int fd, std::uint8_t* to, std::size_t count);
 
 // "<path>: <reason>", the line a message adds under its own text.
 std::string causeLine(const std::string& path, const std::string& reason);

@@ -21,6 +21,7 @@ extern "C" {
 }
 
 #include "resources/texts.h"
+#include "video/av_deleters.h"
 #include "video/slide_bitmap.h"
 
 namespace vorlix {
@@ -34,16 +35,6 @@ void quietPoppler() {
     std::call_once(
         once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
-
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 
 // FFmpeg's PNG encoder at its fastest setting: Poppler's own writer takes most of a second a
 // page, and slides (flat colour, text) compress well at any level.

@@ -403,18 +403,6 @@ std::optional<SlideBitmap> SlideBitmap::decode(Block&& file) {
 
 namespace {
 
-// Reads up to `count` bytes at the file's current position; fewer only at its end or on error.
-std::size_t readUpTo(int fd, std::uint8_t* to, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = ::read(fd, to + got, count - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
 struct FileCloser {
     int fd;
     ~FileCloser() { ::close(fd); }

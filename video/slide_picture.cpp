@@ -21,6 +21,7 @@ extern "C" {
 
 #include "common/regular_file.h"
 #include "resources/texts.h"
+#include "video/av_deleters.h"
 
 namespace vorlix {
 
@@ -41,15 +42,6 @@ void setProblem(std::string* problem, std::string_view text) {
     if (problem) *problem = std::string(text);
 }
 
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct ScalerFree {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
@@ -254,17 +246,6 @@ struct FileCloser {
     int fd;
     ~FileCloser() { ::close(fd); }
 };
-
-std::size_t readUpTo(int fd, std::uint8_t* to, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = ::read(fd, to + got, count - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
 
 }  // namespace
 
