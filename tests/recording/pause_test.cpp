@@ -38,7 +38,6 @@ struct Lecture {
         EXPECT_TRUE(clock.start() && pacer.step(0));
     }
     ~Lecture() { clock.stop(); }
-
     // Words: c<n> n samples arrive (100; 250 while paused, sound that must not be kept), d the
     // notifications are handled, s<n> the clock takes n steps, p pause, r resume, n Next, e End;
     // t<n>, b<n>, x<n>, i<0|1> check the clock, the completed buffers, recordedSamples(), REC.
@@ -77,18 +76,35 @@ TEST(Pause, NarrationClockAndTimeline) {
         // The clock stands at 1 through the pause; the slide changed meanwhile lands on it.
         {"mid-buffer, Next while paused",
          "c22050 s5 t1 p c30000 s12 t1 x22050 n r c66150 d b1 s1 t4 c22050 s5 t5 e",
-         88200 + 22050, 5, {{0, 0}, {1, 1}, {5, 1}}},
+         88200 + 22050,
+         5,
+         {{0, 0}, {1, 1}, {5, 1}}},
         // A buffer that fills as the pause begins still counts: the clock catches up and stands.
-        {"at a buffer boundary", "c88200 p d b1 i0 s1 t4 c9999 s9 t4 x88200 r c88200 d b2 s1 t8 n e",
-         2 * 88200, 8, {{0, 0}, {8, 1}, {8, 1}}},
-        {"twice inside one buffer", "c1000 p c500 r c1000 p r c2000 s2 p s7 t0 x4000 r e", 4000, 0,
+        {"at a buffer boundary",
+         "c88200 p d b1 i0 s1 t4 c9999 s9 t4 x88200 r c88200 d b2 s1 t8 n e",
+         2 * 88200,
+         8,
+         {{0, 0}, {8, 1}, {8, 1}}},
+        {"twice inside one buffer",
+         "c1000 p c500 r c1000 p r c2000 s2 p s7 t0 x4000 r e",
+         4000,
+         0,
          {{0, 0}, {0, 0}}},
-        {"End while paused", "c88200 d s1 c44100 s10 p s30 t6 c8000 e", 88200 + 44100, 6,
+        {"End while paused",
+         "c88200 d s1 c44100 s10 p s30 t6 c8000 e",
+         88200 + 44100,
+         6,
          {{0, 0}, {6, 0}}},
         // A full buffer whose notification had not come, and the partly filled one.
-        {"End with a buffer on its way", "c88200 c30000 x118200 e", 88200 + 30000, 0,
+        {"End with a buffer on its way",
+         "c88200 c30000 x118200 e",
+         88200 + 30000,
+         0,
          {{0, 0}, {0, 0}}},
-        {"End 1.2 s into a buffer", "c88200 d s1 c52920 s12 t6 e", 88200 + 52920, 6,
+        {"End 1.2 s into a buffer",
+         "c88200 d s1 c52920 s12 t6 e",
+         88200 + 52920,
+         6,
          {{0, 0}, {6, 0}}},
     };
     for (const auto& [name, script, samples, finalTime, timeline] : cases) {
@@ -104,11 +120,13 @@ TEST(Pause, NarrationClockAndTimeline) {
                   std::tuple(false, std::int64_t(samples), finalTime, timeline));
         EXPECT_LE(finalTime * 22050, int(samples));
         lecture.device.deliverAll();  // the handed-back buffers: counted, not written again
-        const Bytes narrow = readBytes(lecture.path), wide = readBytes(wideNarrationPath(lecture.path));
-        ASSERT_EQ(std::tuple(narrow.size(), le32(narrow, 40), wide.size(), le32(wide, 40), wide[34]),
-                  std::tuple(44 + samples, samples, 44 + 2 * samples, 2 * samples, 16));
-        EXPECT_LT(*std::max_element(narrow.begin() + 44, narrow.end()), 200);
-        EXPECT_TRUE(lecture.prompts.log.empty());
+        const Bytes narrow = readBytes(lecture.path),
+                    wide = readBytes(wideNarrationPath(lecture.path));
+        ASSERT_EQ(
+            std::tuple(narrow.size(), le32(narrow, 40), wide.size(), le32(wide, 40), wide[34]),
+            std::tuple(44 + samples, samples, 44 + 2 * samples, 2 * samples, 16));
+        EXPECT_TRUE(*std::max_element(narrow.begin() + 44, narrow.end()) < 200 &&
+                    lecture.prompts.log.empty());
     }
 }
 

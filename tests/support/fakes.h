@@ -13,8 +13,8 @@
 #include <mutex>
 
 #include "common/lecture_view.h"
-#include "lecture/lecture_clock.h"
 #include "common/user_prompts.h"
+#include "lecture/lecture_clock.h"
 
 namespace vorlix::testing {
 
