@@ -71,42 +71,23 @@ struct Lecture {
 // nothing of a pause; the video's last frame (half a second from finalTime) ends within half a
 // second of the narration.
 TEST(Pause, NarrationClockAndTimeline) {
+    // clang-format off
     const std::tuple<const char*, const char*, std::size_t, int, Timeline> cases[] = {
         // name, script, samples in the narration, finalTime, timeline
         // The clock stands at 1 through the pause; the slide changed meanwhile lands on it.
         {"mid-buffer, Next while paused",
          "c22050 s5 t1 p c30000 s12 t1 x22050 n r c66150 d b1 s1 t4 c22050 s5 t5 e",
-         88200 + 22050,
-         5,
-         {{0, 0}, {1, 1}, {5, 1}}},
+         88200 + 22050, 5, {{0, 0}, {1, 1}, {5, 1}}},
         // A buffer that fills as the pause begins still counts: the clock catches up and stands.
-        {"at a buffer boundary",
-         "c88200 p d b1 i0 s1 t4 c9999 s9 t4 x88200 r c88200 d b2 s1 t8 n e",
-         2 * 88200,
-         8,
-         {{0, 0}, {8, 1}, {8, 1}}},
-        {"twice inside one buffer",
-         "c1000 p c500 r c1000 p r c2000 s2 p s7 t0 x4000 r e",
-         4000,
-         0,
-         {{0, 0}, {0, 0}}},
-        {"End while paused",
-         "c88200 d s1 c44100 s10 p s30 t6 c8000 e",
-         88200 + 44100,
-         6,
-         {{0, 0}, {6, 0}}},
+        {"at a buffer boundary", "c88200 p d b1 i0 s1 t4 c9999 s9 t4 x88200 r c88200 d b2 s1 t8 n e",
+         2 * 88200, 8, {{0, 0}, {8, 1}, {8, 1}}},
+        {"twice inside one buffer", "c1000 p c500 r c1000 p r c2000 s2 p s7 t0 x4000 r e", 4000, 0, {{0, 0}, {0, 0}}},
+        {"End while paused", "c88200 d s1 c44100 s10 p s30 t6 c8000 e", 88200 + 44100, 6, {{0, 0}, {6, 0}}},
         // A full buffer whose notification had not come, and the partly filled one.
-        {"End with a buffer on its way",
-         "c88200 c30000 x118200 e",
-         88200 + 30000,
-         0,
-         {{0, 0}, {0, 0}}},
-        {"End 1.2 s into a buffer",
-         "c88200 d s1 c52920 s12 t6 e",
-         88200 + 52920,
-         6,
-         {{0, 0}, {6, 0}}},
+        {"End with a buffer on its way", "c88200 c30000 x118200 e", 88200 + 30000, 0, {{0, 0}, {0, 0}}},
+        {"End 1.2 s into a buffer", "c88200 d s1 c52920 s12 t6 e", 88200 + 52920, 6, {{0, 0}, {6, 0}}},
     };
+    // clang-format on
     for (const auto& [name, script, samples, finalTime, timeline] : cases) {
         SCOPED_TRACE(name);
         Lecture lecture;
