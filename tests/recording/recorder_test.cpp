@@ -46,12 +46,12 @@ class RecorderTest : public ::testing::Test {
 
 // End seven seconds in, after the open only, or before it: each buffer is counted when handled (not
 // when filled), written and shown in turn; those handed back after the stop are counted but not
-// written; the device closes.
-TEST_F(RecorderTest, EndWritesOnlyTheCompletedBuffers) {
+// written (what the partly filled one holds is, at the stop); the device closes.
+TEST_F(RecorderTest, EndWritesWhatWasRecorded) {
     const std::tuple<int, std::size_t, bool, Log, std::int32_t> cases[] = {
         // whole buffers, bytes more, open handled before End, handed back, count
-        {3, kBuffer / 2, true, {"data B 44100", "data A 0", "close"}, 5},
-        {0, 1000, true, {"data A 1000", "data B 0", "close"}, 2},
+        {3, kBuffer / 2, true, {"data B 88200", "data A 0", "close"}, 5},
+        {0, 1000, true, {"data A 2000", "data B 0", "close"}, 2},
         {0, 0, false, {"open", "close"}, 0},
     };
     for (const auto& [buffers, more, opened, handedBack, finalCount] : cases) {
@@ -76,7 +76,7 @@ TEST_F(RecorderTest, EndWritesOnlyTheCompletedBuffers) {
         const Bytes file = stop();
         EXPECT_FALSE(recorder.idle()) << "the device has yet to hand back and close";
         EXPECT_EQ(count(), buffers) << "stopping does not count";
-        ASSERT_EQ(file.size(), 44 + buffers * kBuffer);
+        ASSERT_EQ(file.size(), 44 + buffers * kBuffer + more) << "with the last words";
         for (int i = 0; i < buffers; ++i) EXPECT_EQ(file[44 + (i + 1) * kBuffer - 1], 10 * (i + 1));
         device.delivered.clear();
         device.deliverAll();
@@ -115,7 +115,7 @@ TEST_F(RecorderTest, DeviceAndMemoryFaultsAreToldAndTheLectureGoesOn) {
         device.deliverAll();
         EXPECT_EQ(prompts.log.back(), texts::kDeviceLost);
         EXPECT_EQ(count(), 1) << "the clock holds";
-        EXPECT_EQ(stop().size(), 44 + kBuffer);
+        EXPECT_EQ(stop().size(), 44 + kBuffer + 1000) << "the sound before the loss kept";
         device.deliverAll();
         EXPECT_EQ(count(), 3);
         EXPECT_TRUE(recorder.idle());
