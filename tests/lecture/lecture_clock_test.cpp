@@ -7,27 +7,6 @@
 namespace vorlix {
 namespace {
 
-constexpr auto kPatience =
-    std::chrono::seconds(20);  // a loaded machine is slow; a broken clock hangs
-
-// Lets the clock thread take one step at a time.
-struct StepPacer : ClockPacer {
-    bool sleepStep(std::stop_token stop) override {
-        std::unique_lock lock(mutex);
-        ++entered, changed.notify_all();
-        return changed.wait(lock, stop, [&] { return released >= entered; });
-    }
-    // Lets the clock take n more steps and waits until it has shown the value after them.
-    bool step(int n) {
-        std::unique_lock lock(mutex);
-        released += n, changed.notify_all();
-        return changed.wait_for(lock, kPatience, [&] { return entered >= released + 1; });
-    }
-    std::mutex mutex;
-    std::condition_variable_any changed;
-    int entered = 0, released = 0;
-};
-
 // The buffer count as the recorder moves it ({count, steps, clock after them}): four ticks a
 // buffer, one more every five steps up to three; a late buffer restarts the steps, the clock never
 // goes back. Shown by its own thread, whose id outlives the stop; a restart begins at zero.
@@ -40,7 +19,7 @@ TEST(LectureClock, FollowsTheBufferCountUpToItsCap) {
     for (const auto& script : scripts) {
         testing::FakeView view;
         std::atomic<std::int32_t> buffers{script[0][0]};
-        StepPacer pacer;
+        testing::StepPacer pacer;
         LectureClock clock{view, buffers, &pacer};
         ASSERT_TRUE(clock.start());
         for (const auto& [count, steps, shown] : script) {

@@ -1,6 +1,6 @@
 // Stand-ins for the window: prompts that answer from a script and log, in order, every message
 // ("text"), question ("text?") and dialogue ("folder", "save", "codec"); a view that keeps what
-// it was shown.
+// it was shown; a clock pace the test steps.
 #pragma once
 
 #include <sys/syscall.h>
@@ -13,6 +13,7 @@
 
 #include "common/lecture_view.h"
 #include "common/user_prompts.h"
+#include "lecture/lecture_clock.h"
 
 namespace vorlix::testing {
 
@@ -73,6 +74,26 @@ struct FakeView : LectureView {
     Log levelTexts;
     std::vector<bool> recIndicator;
     std::vector<std::array<std::string, 3>> previews;  // current, next, previous
+};
+
+// Lets the clock thread take one step at a time.
+struct StepPacer : ClockPacer {
+    bool sleepStep(std::stop_token stop) override {
+        std::unique_lock lock(mutex);
+        ++entered, changed.notify_all();
+        return changed.wait(lock, stop, [&] { return released >= entered; });
+    }
+    // Lets the clock take n more steps and waits until it has shown the value after them (a
+    // loaded machine is slow; a broken clock hangs).
+    bool step(int n) {
+        std::unique_lock lock(mutex);
+        released += n, changed.notify_all();
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return entered >= released + 1; });
+    }
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    int entered = 0, released = 0;
 };
 
 }  // namespace vorlix::testing
