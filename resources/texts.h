@@ -146,6 +146,7 @@ inline constexpr std::string_view kTimelineReadError = "中間ファイル読み
 inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了しました。";
 // What was wrong with a video that was written anyway, listed under the word that it ended.
 inline constexpr std::string_view kProblemsHeading = "次の問題がありました:";
+inline constexpr const char* kProblemsMoreFormat = "ほかに %ld 件の問題があります";
 inline constexpr const char* kProblemLineFormat =
     "%s: %ld 行目が正しくありません。これ以降の行は動画に入っていません。";
 inline constexpr const char* kProblemTickFormat =

@@ -1,5 +1,6 @@
 #include "video/conversion_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -13,6 +14,10 @@
 #include "video/slide_frames.h"
 
 namespace vorlix {
+
+namespace {
+constexpr std::size_t kProblemsShown = 10;
+}
 
 ConversionDriver::ConversionDriver(UserPrompts& prompts, ConversionState& state)
     : prompts_(prompts), state_(state) {}
@@ -162,7 +167,12 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         if (!problems_.empty()) {
             text += "\n";
             text += texts::kProblemsHeading;
-            for (const std::string& p : problems_) text += "\n" + p;
+            // The box must fit on the screen: the first ones, then how many more.
+            const std::size_t shown = std::min(problems_.size(), kProblemsShown);
+            for (std::size_t i = 0; i < shown; ++i) text += "\n" + problems_[i];
+            if (problems_.size() > shown)
+                text += "\n" + formatted(texts::kProblemsMoreFormat,
+                                         static_cast<long>(problems_.size() - shown));
         }
         prompts_.showMessage(text);
     }

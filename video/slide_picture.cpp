@@ -252,9 +252,11 @@ struct FileCloser {
 std::optional<SlideBitmap> readSlidePicture(const std::string& path, std::string* problem) {
     // Only plain files, checked before anything can block: a pipe or device could block at the
     // open itself or never end.
-    const int fd = openRegularFile(path);
+    std::string why;
+    const int fd = openRegularFile(path, &why);
     if (fd < 0) {
-        setProblem(problem, texts::kSlideNotOpened);
+        // The system's reason beside ours: a missing file and a folder read differently.
+        setProblem(problem, std::string(texts::kSlideNotOpened) + " (" + why + ")");
         return std::nullopt;
     }
     FileCloser closer{fd};

@@ -148,6 +148,18 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
         EXPECT_EQ(std::pair(s.conversionFinished, firstLines), std::pair(finished, log));
     }
     EXPECT_EQ(testing::readAvi(dir.file("講義.avi")).positions(0), (Positions{0, 21, 60}));
+    // Many problems: the first ten, then how many more, so the box fits on the screen.
+    std::string many;
+    for (int i = 0; i < 13; ++i) many += std::to_string(i) + ",/missing/" + std::to_string(i) + "\n";
+    testing::writeFile(dir.file("m.tmp"), many);
+    testing::FakePrompts p;
+    p.savePaths.push_back(dir.file("m"));
+    ConversionState s;
+    ConversionDriver(p, s).runConversion(dir.file("m.tmp"), "", 60);
+    const std::string told = p.log.back();
+    EXPECT_NE(told.find("/missing/9:"), std::string::npos) << told;
+    EXPECT_EQ(told.find("/missing/10:"), std::string::npos) << told;
+    EXPECT_TRUE(told.ends_with("ほかに 3 件の問題があります")) << told;
 }
 
 }  // namespace
