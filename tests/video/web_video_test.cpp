@@ -155,13 +155,19 @@ TEST(WebVideo, ChromiumPlaysSeeksAndReadsTheChapters) {
                                    {{0, 0xE02020}, {88200, 0x20C020}, {158760, 0x2040E0}, {277830, 0xE0E020}});
     ASSERT_TRUE(r.ok) << r.error;
     testing::writeFile(dir.file("page.html"), std::string(kPage));
-    const std::string dom = run("timeout 60 /usr/bin/chromium --headless=new --no-sandbox --disable-gpu "
-                                "--mute-audio --allow-file-access-from-files --user-data-dir='" +
-                                dir.file("profile") + "' --virtual-time-budget=20000 --dump-dom 'file://" +
-                                dir.file("page.html") + "' 2>/dev/null");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(dom, m, std::regex("RESULT(.*)END"))) << dom.substr(0, 2000);
-    const std::string result = m[1];
+    // On a loaded machine the page can miss its time budget (the video's loading is real time):
+    // then the result is not in the page yet, and the browser is asked again.
+    std::string result, dom;
+    for (int attempt = 0; attempt < 3 && result.empty(); ++attempt) {
+        dom = run("timeout 60 /usr/bin/chromium --headless=new --no-sandbox --disable-gpu "
+                  "--mute-audio --allow-file-access-from-files --user-data-dir='" +
+                  dir.file("profile" + std::to_string(attempt)) +
+                  "' --virtual-time-budget=20000 --dump-dom 'file://" + dir.file("page.html") +
+                  "' 2>/dev/null");
+        std::smatch m;
+        if (std::regex_search(dom, m, std::regex("RESULT(\\{.*\\})END"))) result = m[1];
+    }
+    ASSERT_FALSE(result.empty()) << dom.substr(0, 2000);
     EXPECT_EQ(result.find("error"), std::string::npos) << result;
     EXPECT_NE(result.find("\"canPlay\":\"probably\""), std::string::npos) << result;
     EXPECT_NEAR(std::stod(values(result, "\"duration\"").at(0)), 9.0, 0.25) << result;
