@@ -162,7 +162,7 @@ TEST(WebVideo, ChromiumPlaysSeeksAndReadsTheChapters) {
         dom = run("timeout 60 /usr/bin/chromium --headless=new --no-sandbox --disable-gpu "
                   "--mute-audio --allow-file-access-from-files --user-data-dir='" +
                   dir.file("profile" + std::to_string(attempt)) +
-                  "' --virtual-time-budget=20000 --dump-dom 'file://" + dir.file("page.html") +
+                  "' --virtual-time-budget=60000 --dump-dom 'file://" + dir.file("page.html") +
                   "' 2>/dev/null");
         std::smatch m;
         if (std::regex_search(dom, m, std::regex("RESULT(\\{.*\\})END"))) result = m[1];
