@@ -3,6 +3,8 @@
 // read. Only regular files (also through links) are opened.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +15,14 @@ namespace vorlix {
 // A read-only descriptor of a regular file, in blocking mode once checked; -1 on failure, with
 // the system's reason (or "not a regular file") in *reason when given.
 int openRegularFile(const std::string& path, std::string* reason = nullptr);
+
+// Closes a descriptor when it goes out of scope.
+struct FileCloser {
+    int fd;
+    ~FileCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 // The same as a stream ("rb"); null on failure.
 std::FILE* openRegularStream(const std::string& path, std::string* reason = nullptr);

@@ -401,15 +401,6 @@ std::optional<SlideBitmap> SlideBitmap::decode(Block&& file) {
     }
 }
 
-namespace {
-
-struct FileCloser {
-    int fd;
-    ~FileCloser() { ::close(fd); }
-};
-
-}  // namespace
-
 std::optional<SlideBitmap> SlideBitmap::readFile(const std::string& path, std::string* reason) {
     // Only plain files: a pipe or device could block or never end.
     const int fd = openRegularFile(path, reason);

@@ -240,15 +240,6 @@ std::optional<SlideBitmap> decodeSlidePicture(std::span<const std::uint8_t> file
     }
 }
 
-namespace {
-
-struct FileCloser {
-    int fd;
-    ~FileCloser() { ::close(fd); }
-};
-
-}  // namespace
-
 std::optional<SlideBitmap> readSlidePicture(const std::string& path, std::string* problem) {
     // Only plain files, checked before anything can block: a pipe or device could block at the
     // open itself or never end.
