@@ -36,6 +36,8 @@ TEST(SlideNaming, FirstRuleWithASlideOneWins) {
         {numbered("講義.", 11, ".jpeg", 3), numbered("講義.", 11, ".jpeg", 3)},
         {numbered("img", 101, ".png", 2), numbered("img", 101, ".png", 2)},
         {{"a.001.png", "a.002.png", "b01.png", "a.01.png", "a.004.png"}, {"a.001.png", "a.002.png"}},
+        // Two series of one length: the first by name.
+        {{"b.001.png", "b.002.png", "a.001.jpg", "a.002.jpg"}, {"a.001.jpg", "a.002.jpg"}},
         {numbered("Slide", 513, ".png"), numbered("Slide", 512, ".png")},
         {{"img1.png", "img2.png", "スライド1.gif", "Slide2.png", "deck.PDF"}, {"pdf:deck.PDF"}},
         {{"a.pdf", "b.pdf", "deck.002.png"}, {}},

@@ -124,27 +124,28 @@ TEST(TimelineFile, FullTimelineWrittenAndReadBack) {
 // Any line end, a last line without one; a malformed or over-long line ends the reading.
 TEST(TimelineReader, ReadsLinesUpToTheFirstBadOne) {
     const Lines three = {{0, "/a b"}, {21, "/c, d"}, {60, " x"}};
-    const std::pair<std::string, Lines> cases[] = {
-        {"0,/a b\r\n21,/c, d\r\n60, x\r\n", three},
-        {"0,/a b\r21,/c, d\r60, x\r", three},
-        {"0,/a b\n21,/c, d\r60, x", three},
+    const std::tuple<std::string, Lines, std::int32_t> cases[] = {  // text, lines, malformed line
+        {"0,/a b\r\n21,/c, d\r\n60, x\r\n", three, 0},
+        {"0,/a b\r21,/c, d\r60, x\r", three, 0},
+        {"0,/a b\n21,/c, d\r60, x", three, 0},
         {"007,/a\n-5,x\n 7,x",
-         {{7, "/a"}, {-5, ""}, {7, ""}}},  // not starting with a digit: no path
-        {"0,/a\n5,  \t\n9,/b\n", {{0, "/a"}}},
-        {"0,/a\n7 ,x\n9,/b\n", {{0, "/a"}}},
-        {"0,/a\n2147483648,x\n9,/b\n", {{0, "/a"}}},
+         {{7, "/a"}, {-5, ""}, {7, ""}}, 0},  // not starting with a digit: no path
+        {"0,/a\n5,  \t\n9,/b\n", {{0, "/a"}}, 2},
+        {"0,/a\n7 ,x\n9,/b\n", {{0, "/a"}}, 2},
+        {"0,/a\n1,/b\n2147483648,x\n9,/b\n", {{0, "/a"}, {1, "/b"}}, 3},
         // An over-long line is never split into two, even where its tail looks like a line.
-        {"0,/a\n9," + std::string(8189, 'x') + "5,/tail\n12,/b\n", {{0, "/a"}}},
+        {"0,/a\n9," + std::string(8189, 'x') + "5,/tail\n12,/b\n", {{0, "/a"}}, 2},
     };
     testing::ScratchDir dir;
-    for (const auto& [text, lines] : cases) {
+    for (const auto& [text, lines, malformed] : cases) {
         testing::writeFile(dir.file("t.tmp"), text);
         TimelineReader reader;
         ASSERT_TRUE(reader.open(dir.file("t.tmp")));
         Lines got;
         for (int i = 0; reader.nextLine(i) == 1 && i < 100; ++i)
             got.emplace_back(reader.frameTime(i), reader.currentSlidePath());
-        EXPECT_EQ(got, lines) << text.substr(0, 20);
+        EXPECT_EQ(std::pair(got, reader.malformedLine()), std::pair(lines, malformed))
+            << text.substr(0, 20);
         EXPECT_EQ(reader.nextLine(0), 0);  // and stays at the end
     }
 }

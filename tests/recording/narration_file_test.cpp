@@ -75,6 +75,11 @@ TEST(NarrationFile, FailuresAreToldOnceAndTheHeaderStaysTrue) {
         ::setrlimit(RLIMIT_FSIZE, &lower);
         ASSERT_TRUE(narration.createAt(dir.file("full.wav")));
         appendBuffers(narration, 4);
+        const rlimit noRoom{20, saved.rlim_max};  // not even the header fits: no file is left
+        ::setrlimit(RLIMIT_FSIZE, &noRoom);
+        NarrationFile headerless(prompts);
+        EXPECT_FALSE(headerless.createAt(dir.file("headerless.wav")));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("headerless.wav")));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
         EXPECT_EQ(narration.bytesWritten(), std::int64_t(kBuffer) + 1000);
@@ -87,7 +92,8 @@ TEST(NarrationFile, FailuresAreToldOnceAndTheHeaderStaysTrue) {
     EXPECT_FALSE(narration.createAt(dir.file("missing-folder/n.wav")));
     appendBuffers(narration, 1);
     EXPECT_EQ(prompts.log,
-              (Log{std::string(texts::kNarrationWriteFailed), std::string(texts::kNarrationFull),
+              (Log{std::string(texts::kNarrationWriteFailed), std::string(texts::kNarrationNotCreated),
+                   std::string(texts::kNarrationFull),
                    std::string(texts::kNarrationNotCreated)}));
 }
 

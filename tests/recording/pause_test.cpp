@@ -40,7 +40,8 @@ struct Lecture {
     ~Lecture() { clock.stop(); }
     // Words: c<n> n samples arrive (100; 250 while paused, sound that must not be kept), d the
     // notifications are handled, s<n> the clock takes n steps, p pause, r resume, n Next, e End;
-    // t<n>, b<n>, x<n>, i<0|1> check the clock, the completed buffers, recordedSamples(), REC.
+    // t<n>, b<n>, x<n>, i<0|1>, o<n> check the clock, the completed buffers, recordedSamples(),
+    // REC, the bytes that found no buffer.
     void run(const std::string& script) {
         std::istringstream words(script);
         for (std::string w; words >> w;) {
@@ -60,6 +61,7 @@ struct Lecture {
                 case 'b': EXPECT_EQ(recorder.completedBufferCount(), n); break;
                 case 'x': EXPECT_EQ(recorder.recordedSamples(), n); break;
                 case 'i': EXPECT_EQ(view.recIndicator.back(), n != 0); break;
+                case 'o': EXPECT_EQ(device.queue().overrunBytes(), std::uint64_t(n)); break;
                 default: FAIL() << "unknown word";
             }
             // clang-format on
@@ -86,6 +88,8 @@ TEST(Pause, NarrationClockAndTimeline) {
         // A full buffer whose notification had not come, and the partly filled one.
         {"End with a buffer on its way", "c88200 c30000 x118200 e", 88200 + 30000, 0, {{0, 0}, {0, 0}}},
         {"End 1.2 s into a buffer", "c88200 d s1 c52920 s12 t6 e", 88200 + 52920, 6, {{0, 0}, {6, 0}}},
+        // Sound arriving while both buffers wait to be handled finds no room and is counted.
+        {"no buffer free", "c88200 c88200 c1000 o2000 d b2 c500 o2000 e", 2 * 88200 + 500, 0, {{0, 0}, {0, 0}}},
     };
     // clang-format on
     for (const auto& [name, script, samples, finalTime, timeline] : cases) {
