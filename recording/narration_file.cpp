@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include <cerrno>
+
+#include "common/regular_file.h"
 #include "common/temp_path.h"
 #include "common/user_prompts.h"
 #include "resources/texts.h"
@@ -57,7 +60,7 @@ bool NarrationFile::createAt(const std::string& path) {
     finish();  // at most one narration file is open
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
-        prompts_.showMessage(kind_.notCreated);
+        tell(kind_.notCreated, path, systemReason(errno));
         return false;
     }
     // Unbuffered: every append reaches the file before its header is updated, and fwrite
@@ -67,10 +70,11 @@ bool NarrationFile::createAt(const std::string& path) {
     bytesWritten_ = 0;
     stopped_ = false;
     if (!writeHeader()) {
+        const int error = errno;
         std::fclose(file_);
         file_ = nullptr;
         std::remove(path.c_str());
-        prompts_.showMessage(kind_.notCreated);
+        tell(kind_.notCreated, path, systemReason(error));
         return false;
     }
     path_ = path;
@@ -106,10 +110,15 @@ bool NarrationFile::writeLengths() {
     return std::fseek(file_, 0, SEEK_END) == 0 && ok;
 }
 
-void NarrationFile::stopAppending(std::string_view message) {
+void NarrationFile::tell(std::string_view message, const std::string& path,
+                         const std::string& reason) {
+    prompts_.showMessage(std::string(message) + "\n" + causeLine(path, reason));
+}
+
+void NarrationFile::stopAppending(std::string_view message, const std::string& reason) {
     if (stopped_) return;
     stopped_ = true;
-    prompts_.showMessage(message);
+    tell(message, path_, reason);
 }
 
 void NarrationFile::append(std::span<const std::uint8_t> buffer) {
@@ -119,7 +128,9 @@ void NarrationFile::append(std::span<const std::uint8_t> buffer) {
         return;
     }
     const std::size_t written = std::fwrite(buffer.data(), 1, buffer.size(), file_);
-    bool ok = written == buffer.size();
+    const bool wrote = written == buffer.size();
+    int error = wrote ? 0 : errno;
+    bool ok = wrote;
     bytesWritten_ += static_cast<std::int64_t>(written);
     if (!ok) {
         // Trust the file itself over the count: the header must not claim missing bytes.
@@ -130,16 +141,20 @@ void NarrationFile::append(std::span<const std::uint8_t> buffer) {
         }
         bytesWritten_ -= bytesWritten_ % (kind_.bitsPerSample / 8);  // no half sample
     }
-    if (!writeLengths()) ok = false;
-    if (!ok) stopAppending(kind_.writeFailed);
+    if (!writeLengths()) {
+        if (ok) error = errno;
+        ok = false;
+    }
+    if (!ok) stopAppending(kind_.writeFailed, systemReason(error));
 }
 
 void NarrationFile::finish() {
     if (file_ == nullptr) return;
     bool ok = writeLengths();
-    if (std::fclose(file_) != 0) ok = false;
+    int error = ok ? 0 : errno;
+    if (std::fclose(file_) != 0 && ok) ok = false, error = errno;
     file_ = nullptr;
-    if (!ok) stopAppending(kind_.writeFailed);
+    if (!ok) stopAppending(kind_.writeFailed, systemReason(error));
 }
 
 }  // namespace vorlix

@@ -69,7 +69,9 @@ class NarrationFile {
   private:
     bool writeHeader();
     bool writeLengths();
-    void stopAppending(std::string_view message);
+    // The message, then the file and the system's reason on a line of their own.
+    void tell(std::string_view message, const std::string& path, const std::string& reason);
+    void stopAppending(std::string_view message, const std::string& reason = {});
 
     UserPrompts& prompts_;
     const NarrationKind& kind_;

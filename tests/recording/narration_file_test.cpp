@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include "common/regular_file.h"
 #include "resources/texts.h"
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
@@ -91,10 +92,15 @@ TEST(NarrationFile, FailuresAreToldOnceAndTheHeaderStaysTrue) {
     EXPECT_EQ(narration.bytesWritten(), std::int64_t(2 * kBuffer));
     EXPECT_FALSE(narration.createAt(dir.file("missing-folder/n.wav")));
     appendBuffers(narration, 1);
+    // Each message names the file on its second line, with the system's reason where it gave one.
+    const std::string tooLarge = ": " + systemReason(EFBIG);
     EXPECT_EQ(prompts.log,
-              (Log{std::string(texts::kNarrationWriteFailed), std::string(texts::kNarrationNotCreated),
-                   std::string(texts::kNarrationFull),
-                   std::string(texts::kNarrationNotCreated)}));
+              (Log{std::string(texts::kNarrationWriteFailed) + "\n" + dir.file("full.wav") + tooLarge,
+                   std::string(texts::kNarrationNotCreated) + "\n" + dir.file("headerless.wav") +
+                       tooLarge,
+                   std::string(texts::kNarrationFull) + "\n" + dir.file("long.wav"),
+                   std::string(texts::kNarrationNotCreated) + "\n" +
+                       dir.file("missing-folder/n.wav") + ": " + systemReason(ENOENT)}));
 }
 
 }  // namespace
