@@ -98,8 +98,8 @@ bool endsWithMp4(const std::string& path) {
     return ext == ".mp4";
 }
 
-// The web video: slide changes at the timeline's ticks (up to maxLines lines), the lecture's end
-// at the last line's.
+// The web video: slide changes at the timeline's ticks (up to maxLines lines). The last line read
+// is the lecture's end, not a change, unless it is the only one.
 int convertToMp4(const std::string& timeline, const std::string& narration,
                  const std::string& output, std::int32_t maxLines) {
     TimelineReader reader;
@@ -113,6 +113,7 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
         job.changes.push_back({reader.frameTime(i) * kSamplesPerTick, reader.currentSlidePath()});
         job.endSample = reader.frameTime(i) * kSamplesPerTick;
     }
+    if (job.changes.size() > 1) job.changes.pop_back();
     const bool tty = isatty(STDERR_FILENO) != 0;
     int shown = -1;
     job.progress = [&](double done) {

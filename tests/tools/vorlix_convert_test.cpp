@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "resources/texts.h"
 #include "tests/support/avi_read.h"
@@ -20,7 +21,7 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
     testing::writeFile(one, testing::bmpOf(64, 48, [](int, int) { return 0xff0000u; }));
     testing::writeFile(two, testing::bmpOf(64, 48, [](int, int) { return 0x0000ffu; }));
     testing::writeFile(timeline, "0," + one + "\n21," + two + "\n60," + two + "\n");
-    const testing::Bytes samples = testing::noise(44100 * 30);
+    const testing::Bytes samples = testing::noise(44100 * 31);  // the last words after End
     testing::writeNarration(narration, samples, false);  // left behind by a crash
     const std::tuple<std::vector<std::string>, int, std::string_view> runs[] = {
         {{timeline, narration, "-o", x, "--codec", "rawvideo", "--limit", "2"}, 0, "x.avi"},
@@ -40,7 +41,12 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
         EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, status) << output;
         EXPECT_NE(output.find(says), std::string::npos) << output;
     }
-    EXPECT_GT(std::filesystem::file_size(x + ".mp4"), 0u);
+    // One chapter a slide change; End is none, though the narration goes on past it.
+    std::ifstream in(x + ".chapters.vtt");
+    const std::string vtt{std::istreambuf_iterator<char>(in), {}};
+    const auto second = vtt.find("-->", vtt.find("-->") + 1);
+    EXPECT_EQ(vtt.rfind("-->"), second) << vtt;  // two cues
+    EXPECT_NE(vtt.find("00:00:10.500 --> 00:00:31.000\nスライド 2\n"), std::string::npos) << vtt;
     const testing::AviRead f = testing::readAvi(x + ".avi");
     EXPECT_EQ(f.streams.at(0).tag, MKTAG('M', 'J', 'P', 'G'));
     EXPECT_EQ(f.positions(0), (std::vector<std::int64_t>{0, 21, 60}));
