@@ -129,7 +129,13 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
         say(format(texts::kConvertFailed, r.error.c_str()));
         return kExitFailed;
     }
-    say(format(texts::kConvertWritten, (output + ", " + r.chaptersPath).c_str()));
+    const std::string written = output + ", " + r.chaptersPath;
+    if (!r.problems.empty()) {
+        say(format(texts::kConvertWrittenWithProblems, written.c_str()));
+        for (const std::string& problem : r.problems) say(problem);
+        return kExitProblems;
+    }
+    say(format(texts::kConvertWritten, written.c_str()));
     return 0;
 }
 

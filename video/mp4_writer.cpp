@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 extern "C" {
@@ -23,7 +24,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "common/regular_file.h"
+#include "resources/texts.h"
 #include "video/slide_bitmap.h"
+#include "video/slide_picture.h"
 #include "video/web_audio.h"
 #include "video/web_chapters.h"
 
@@ -120,7 +124,9 @@ class SlideEncoder {
 
     bool encode(const std::string& slidePath, std::int64_t pts, std::vector<Packet>& out) {
         if (av_frame_make_writable(frame_) < 0) return false;
-        draw(slidePath);
+        std::string why;
+        if (!draw(slidePath, why) && unreadable_.insert(slidePath).second)
+            problems_.push_back(std::string(texts::kProblemSlide) + "\n  " + causeLine(slidePath, why));
         frame_->pts = pts;
         frame_->pict_type = AV_PICTURE_TYPE_I;
         return avcodec_send_frame(c_.get(), frame_) >= 0 && drain(out);
@@ -128,6 +134,8 @@ class SlideEncoder {
     bool flush(std::vector<Packet>& out) {
         return avcodec_send_frame(c_.get(), nullptr) >= 0 && drain(out);
     }
+    // The slides that could not be read, each once, in the order met, with the reason.
+    const std::vector<std::string>& problems() const { return problems_; }
 
   private:
     void fill(std::uint8_t y) {
@@ -138,12 +146,13 @@ class SlideEncoder {
                             static_cast<std::size_t>(p == 0 ? size_.width : size_.width / 2));
         }
     }
-    // The slide fitted inside black bars; a slide that cannot be read gives a white frame.
-    void draw(const std::string& path) {
-        std::optional<SlideBitmap> slide = SlideBitmap::readFile(path);
+    // The slide fitted inside black bars; a slide that cannot be read gives a white frame and
+    // false, with the reason in `why`.
+    bool draw(const std::string& path, std::string& why) {
+        std::optional<SlideBitmap> slide = readSlidePicture(path, &why);
         if (!slide || slide->width() <= 0 || slide->height() <= 0) {
             fill(235);
-            return;
+            return false;
         }
         fill(16);
         const Placement at = fitInside(slide->width(), slide->height(), size_.width, size_.height);
@@ -155,7 +164,8 @@ class SlideEncoder {
                                          nullptr, nullptr, nullptr);
         if (sws == nullptr) {
             fill(235);
-            return;
+            why = "out of memory";
+            return false;
         }
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
         sws_setColorspaceDetails(sws, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
@@ -166,6 +176,7 @@ class SlideEncoder {
                                frame_->data[2] + at.y / 2 * frame_->linesize[2] + at.x / 2};
         sws_scale(sws, src, srcStride, 0, slide->height(), dst, frame_->linesize);
         sws_freeContext(sws);
+        return true;
     }
     bool drain(std::vector<Packet>& out) {
         for (;;) {
@@ -182,6 +193,8 @@ class SlideEncoder {
     }
 
     Size size_;
+    std::set<std::string> unreadable_;
+    std::vector<std::string> problems_;
     CodecPtr c_;
     AVFrame* frame_ = nullptr;
     AVPacket* pkt_ = nullptr;
@@ -286,7 +299,7 @@ Mp4Result writeMp4(const Mp4Job& job) {
     // The deck's shape: its first slide that can be read.
     Size size{960, 720};
     for (const SlideChange& c : changes) {
-        if (std::optional<SlideBitmap> s = SlideBitmap::readFile(c.slidePath)) {
+        if (std::optional<SlideBitmap> s = readSlidePicture(c.slidePath)) {
             size = webFrameSize(s->width(), s->height());
             break;
         }
@@ -313,6 +326,7 @@ Mp4Result writeMp4(const Mp4Job& job) {
         jobs.push_back([&audio, i]() { return audio.encodePiece(i); });
     runJobs(jobs, threads, job.progress);
     if (!videoOk) return fail(job.outputPath, "the H.264 encoder failed");
+    result.problems = slides.problems();
     for (std::size_t i = 0; i < videoPackets.size(); ++i) {
         const std::int64_t next = i + 1 < videoPackets.size() ? videoPackets[i + 1].pts : end;
         videoPackets[i].duration = std::max<std::int64_t>(1, next - videoPackets[i].pts);

@@ -42,6 +42,8 @@ struct Mp4Result {
     double loudnessLufs = 0;  // the narration as recorded
     double gainDb = 0;
     std::size_t limitedSamples = 0;
+    // Written, but not as recorded: each slide that could not be read (a white frame stands in).
+    std::vector<std::string> problems;
 };
 
 // Writes the MP4 and its chapters file. The files appear whole or not at all: an earlier file of

@@ -30,9 +30,11 @@ std::vector<std::string> values(const std::string& text, const std::string& key)
 }
 
 // Slides of one colour each with dark "text lines", so they code like real ones, shown from the
-// given narration samples on; the video `seconds` long over the narration.
+// given narration samples on (as bitmaps, or as PNGs made from them); the video `seconds` long
+// over the narration.
 Mp4Result writeVideo(const ScratchDir& dir, const std::string& narration, double seconds, int w,
-                     int h, const std::vector<std::pair<std::int64_t, std::uint32_t>>& slides) {
+                     int h, const std::vector<std::pair<std::int64_t, std::uint32_t>>& slides,
+                     bool png = false) {
     Mp4Job job{.outputPath = dir.file("lecture.mp4"),
                .endSample = static_cast<std::int64_t>(seconds * kChangeRate),
                .narrationPath = narration};
@@ -43,6 +45,11 @@ Mp4Result writeVideo(const ScratchDir& dir, const std::string& narration, double
             return ink ? 0x202020u : colour;
         }));
         job.changes.push_back({sample, path});
+        if (png) {
+            const std::string made = path.substr(0, path.size() - 4) + ".png";
+            run("ffmpeg -v error -i '" + path + "' '" + made + "' && rm '" + path + "'");
+            job.changes.back().slidePath = made;
+        }
     }
     return writeMp4(job);
 }
@@ -50,15 +57,16 @@ Mp4Result writeVideo(const ScratchDir& dir, const std::string& narration, double
 TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
     const struct {
         int slideW, slideH, frameW, frameH, x, y;  // x, y: where the slide lands in the frame
-    } cases[] = {{1920, 1080, 1280, 720, 0, 0}, {1024, 768, 960, 720, 0, 0},
+        bool png = false;
+    } cases[] = {{1920, 1080, 1280, 720, 0, 0, true}, {1024, 768, 960, 720, 0, 0},
                  {800, 800, 960, 720, 120, 0}, {2560, 720, 1280, 720, 0, 180}};
     const double changes[] = {0, 3.3, 6.05};  // off the half-second ticks
     for (const auto& c : cases) {
         ScratchDir dir;
         ASSERT_TRUE(writeSpeech(dir.file("n.wav"), 8.0, 0.5));
         const Mp4Result r = writeVideo(dir, dir.file("n.wav"), 8.0, c.slideW, c.slideH,
-                                       {{0, 0xC04040}, {145530, 0x40A040}, {266805, 0x4060D0}});
-        ASSERT_TRUE(r.ok) << r.error;
+                                       {{0, 0xC04040}, {145530, 0x40A040}, {266805, 0x4060D0}}, c.png);
+        ASSERT_TRUE(r.ok && r.problems.empty()) << r.error;
         const std::string mp4 = dir.file("lecture.mp4"), probe = "ffprobe -v error -of compact=p=0 ";
         const std::string info = run(probe + "-show_entries format=duration:stream=codec_name,profile,"
                                      "pix_fmt,width,height,sample_rate,channels:chapter=start_time:"
@@ -94,6 +102,12 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
         if (c.y > 0) EXPECT_LE(at(c.frameW / 2, c.y / 2), 20) << "top bar";
         EXPECT_NEAR(at(c.x + 4, c.y + 4), 0xC0, 8) << "the slide's corner";
     }
+    // A slide that cannot be read is told, with its reason, and a white frame stands in.
+    ScratchDir dir;
+    Mp4Job job{.outputPath = dir.file("x.mp4"), .changes = {{0, dir.file("gone.png")}}, .endSample = 44100};
+    const Mp4Result r = writeMp4(job);
+    ASSERT_EQ(r.problems.size(), 1u) << r.error;
+    EXPECT_NE(r.problems[0].find(dir.file("gone.png") + ": "), std::string::npos) << r.problems[0];
 }
 
 TEST(WebVideo, SoundIsAtTheTargetLevelUnderTheTruePeakLimit) {
