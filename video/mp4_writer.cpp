@@ -50,7 +50,8 @@ struct CodecCloser {
 };
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 
-// Changes in strictly increasing order from 0, each before the end.
+// Changes in strictly increasing order from 0, each before the end, each to another slide (Next
+// on the last slide records a line but changes nothing on screen).
 std::vector<SlideChange> orderedChanges(std::vector<SlideChange> changes, std::int64_t end) {
     std::stable_sort(
         changes.begin(), changes.end(),
@@ -61,6 +62,7 @@ std::vector<SlideChange> orderedChanges(std::vector<SlideChange> changes, std::i
         if (!out.empty() && c.sample >= end) break;
         // Two changes at one moment: the later one is what was on screen.
         if (!out.empty() && out.back().sample == c.sample) out.pop_back();
+        if (!out.empty() && out.back().slidePath == c.slidePath) continue;
         out.push_back(std::move(c));
     }
     if (!out.empty()) out.front().sample = 0;

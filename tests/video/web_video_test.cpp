@@ -102,12 +102,16 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
         if (c.y > 0) EXPECT_LE(at(c.frameW / 2, c.y / 2), 20) << "top bar";
         EXPECT_NEAR(at(c.x + 4, c.y + 4), 0xC0, 8) << "the slide's corner";
     }
-    // A slide that cannot be read is told, with its reason, and a white frame stands in.
+    // A slide that cannot be read is told once, with its reason, and a white frame stands in.
+    // Next on the last slide (the same slide again) is no change: no key frame, no chapter.
     ScratchDir dir;
-    Mp4Job job{.outputPath = dir.file("x.mp4"), .changes = {{0, dir.file("gone.png")}}, .endSample = 44100};
+    const std::string gone = dir.file("gone.png");
+    Mp4Job job{.outputPath = dir.file("x.mp4"), .changes = {{0, gone}, {9, gone}}, .endSample = 44100};
     const Mp4Result r = writeMp4(job);
     ASSERT_EQ(r.problems.size(), 1u) << r.error;
-    EXPECT_NE(r.problems[0].find(dir.file("gone.png") + ": "), std::string::npos) << r.problems[0];
+    EXPECT_NE(r.problems[0].find(gone + ": "), std::string::npos) << r.problems[0];
+    EXPECT_EQ(values(run("ffprobe -v error -of compact=p=0 -show_entries chapter=start_time '" +
+                         job.outputPath + "'"), "start_time").size(), 1u);
 }
 
 TEST(WebVideo, SoundIsAtTheTargetLevelUnderTheTruePeakLimit) {
