@@ -83,6 +83,7 @@ TEST(NarrationFile, FailuresAreToldOnceAndTheHeaderStaysTrue) {
         EXPECT_FALSE(std::filesystem::exists(dir.file("headerless.wav")));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         ::signal(SIGXFSZ, oldHandler);
+        appendBuffers(narration, 1);  // room again, but a stopped narration stays as it was
         EXPECT_EQ(narration.bytesWritten(), std::int64_t(kBuffer) + 1000);
     }
     expectWaveOf(dir.file("full.wav"), kBuffer + 1000);
