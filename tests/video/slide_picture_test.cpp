@@ -100,6 +100,7 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
         {"huge.png", testing::patched(png, {{16, 0x40420F00}}), texts::kSlideDamaged},  // 1,000,000 wide
         {"scrambled.png", scrambled, texts::kSlideDamaged},
         {"signature-only.jpg", {0xFF, 0xD8, 0xFF}, texts::kSlideDamaged},
+        {"almost-jpeg.jpg", {0xFF, 0xD9, 0xFF, 0xE0, 0, 16}, texts::kSlideUnknownFormat},
         {"empty.png", {}, texts::kSlideUnknownFormat},
         {"cut.pdf", {pdf.begin(), pdf.end()}, ""},
         {"noise.pdf", testing::noise(300), ""},
@@ -120,6 +121,13 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
         EXPECT_EQ(problem, c.problem) << c.name;
         EXPECT_TRUE(std::ranges::all_of(canvas.pixels, [](std::uint8_t v) { return v == 255; })) << c.name;
     }
+    // A slide as wide as a slide may be is drawn.
+    const std::string wide = dir.file("wide.png");
+    ASSERT_FALSE(output("ffmpeg -v error -f lavfi -i color=red:s=" + std::to_string(SlideBitmap::kMaxSide) +
+                        "x2 -frames:v 1 " + wide + " && echo ok").empty());
+    FrameCanvas canvas(64, 48);
+    std::string problem;
+    EXPECT_TRUE(drawSlideFrame(canvas, wide, kPlaceStretch, &problem)) << problem;
 }
 
 }  // namespace
