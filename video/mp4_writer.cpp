@@ -24,6 +24,7 @@ extern "C" {
 }
 
 #include "video/slide_bitmap.h"
+#include "video/slide_picture.h"
 #include "video/web_audio.h"
 #include "video/web_chapters.h"
 
@@ -140,7 +141,7 @@ class SlideEncoder {
     }
     // The slide fitted inside black bars; a slide that cannot be read gives a white frame.
     void draw(const std::string& path) {
-        std::optional<SlideBitmap> slide = SlideBitmap::readFile(path);
+        std::optional<SlideBitmap> slide = readSlidePicture(path);
         if (!slide || slide->width() <= 0 || slide->height() <= 0) {
             fill(235);
             return;
@@ -286,7 +287,7 @@ Mp4Result writeMp4(const Mp4Job& job) {
     // The deck's shape: its first slide that can be read.
     Size size{960, 720};
     for (const SlideChange& c : changes) {
-        if (std::optional<SlideBitmap> s = SlideBitmap::readFile(c.slidePath)) {
+        if (std::optional<SlideBitmap> s = readSlidePicture(c.slidePath)) {
             size = webFrameSize(s->width(), s->height());
             break;
         }
