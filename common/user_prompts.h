@@ -22,6 +22,7 @@ struct CodecOption {
 struct CodecChoice {
     std::string name;
     int quality = 0;  // in the option's range; ignored where it has none
+    bool operator==(const CodecChoice&) const = default;
 };
 
 // One kind of file the save dialogue offers, e.g. {"AVI-type file (*.avi)", "*.avi"}.

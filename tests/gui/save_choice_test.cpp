@@ -35,12 +35,9 @@ TEST(SaveChoice, KindFolderAndCodecComeBackInTheNextRun) {
             ASSERT_NE(dialog, nullptr);
             openedAt = dialog->directory().absolutePath(), kindShown = dialog->selectedNameFilter();
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (first) {  // the MP4 picked by key, in the folder typed
+            if (first)  // the MP4 picked by key, in the folder typed
                 QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
-                name->setText(folder.path() + "/talk");
-            } else {
-                name->setText("talk");
-            }
+            name->setText(first ? folder.path() + "/talk" : "talk");
             QTest::keyClick(name, Qt::Key_Return);
         });
         const auto chosen = QtUserPrompts(nullptr).askSaveFile(kinds, texts::kSaveInitialName);
@@ -50,22 +47,14 @@ TEST(SaveChoice, KindFolderAndCodecComeBackInTheNextRun) {
         EXPECT_EQ(kindShown.startsWith("MP4"), !first);
         EXPECT_EQ(openedAt == folder.path(), !first);
 
-        QTimer::singleShot(50, [first] {
+        QTimer::singleShot(50, [first] {  // the second codec and a quality, then as offered
             auto* codecs = qobject_cast<CodecDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(codecs, nullptr);
-            if (first) {
-                codecs->list()->setCurrentItem(
-                    codecs->list()->findItems(qs(texts::kCodecMjpeg), Qt::MatchExactly)[0]);
-                codecs->quality()->setValue(37);
-            }
+            if (first) codecs->list()->setCurrentRow(1), codecs->quality()->setValue(37);
             codecs->accept();
         });
-        const std::vector<CodecOption> offered{
-            {"rawvideo", "Full frames"},
-            {"mjpeg", std::string(texts::kCodecMjpeg), true, 1, 100, 75}};
-        const auto codec = QtUserPrompts(nullptr).chooseCodec(offered);
-        ASSERT_TRUE(codec);
-        EXPECT_EQ(std::tuple(codec->name, codec->quality), std::tuple(std::string("mjpeg"), 37));
+        const auto codec = QtUserPrompts(nullptr).chooseCodec(
+            {{"rawvideo", "Full frames"}, {"mjpeg", "Motion JPEG", true, 1, 100, 75}});
+        EXPECT_EQ(codec, (CodecChoice{"mjpeg", 37}));
     }
 }
 
