@@ -24,7 +24,8 @@ LectureWindow::LectureWindow(UserPrompts& prompts, WaveInput& device)
     dialog_.setCloseGuard([&c] { return c.confirmClose(); });
     controller_.setConversionProgress(
         [this](std::int64_t done, std::int64_t total) { progress_.update(done, total); },
-        [this] { progress_.finish(); });
+        [this] { progress_.finish(); },
+        [this](std::string_view label) { progress_.setLabel(label); });
     controller_.setSlidePreparationProgress(
         [this](std::int64_t done, std::int64_t total) { slidesProgress_.update(done, total); },
         [this] {

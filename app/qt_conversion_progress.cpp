@@ -36,6 +36,11 @@ void QtConversionProgress::update(std::int64_t done, std::int64_t total) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void QtConversionProgress::setLabel(std::string_view label) {
+    label_ = label;
+    if (dialog_) dialog_->setLabelText(qs(label_));
+}
+
 void QtConversionProgress::finish() {
     if (dialog_) dialog_->hide();
     dialog_.reset();

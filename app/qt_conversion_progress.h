@@ -19,6 +19,8 @@ public:
 
   // `done` of `total` frames written; the window opens with the first call.
   void update(std::int64_t done, std::int64_t total);
+  // What is being made, from now on.
+  void setLabel(std::string_view label);
   // Closes the window (the conversion ended or failed).
   void finish();
 

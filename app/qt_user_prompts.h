@@ -20,11 +20,15 @@ public:
     std::optional<std::string> askSavePath(std::string_view filterDescription,
                                            std::string_view filterPattern,
                                            std::string_view initialName) override;
+    // Opens in the folder last saved to, with the kind last chosen; the name's extension
+    // follows the kind chosen. Both are remembered across runs.
+    std::optional<SaveChoice> askSaveFile(const std::vector<SaveFileType>& types,
+                                          std::string_view initialName) override;
+    // Offers the codec and quality last chosen (remembered across runs).
     std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>& codecs) override;
 
 private:
     QPointer<QWidget> owner_;
-    std::optional<CodecChoice> lastCodec_;  // offered again while the program runs
 };
 
 }  // namespace vorlix

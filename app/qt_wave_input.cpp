@@ -58,6 +58,7 @@ WaveResult QtWaveInput::open(const WaveFormat& format, WaveInputEvents& events) 
     if (device.isNull()) device = QMediaDevices::defaultAudioInput();
     input_ = device;
     sampleBytes_ = std::max<std::size_t>(format.blockAlign, 1);
+    rate_ = format.samplesPerSecond;
     carry_ = 0;
     if (device.isNull() || !device.isFormatSupported(qtFormat)) return WaveResult::NoDevice;
 
@@ -85,7 +86,17 @@ WaveResult QtWaveInput::addBuffer(WaveBuffer& buffer) {
 WaveResult QtWaveInput::start() {
     // What came in during a pause is read now, and dropped: it is not part of the narration.
     if (!queue_.isCapturing()) readAvailable();
+    lastRead_ = std::chrono::steady_clock::now();
     return queue_.start();
+}
+
+std::int64_t QtWaveInput::samplesHeld() const {
+    // Qt hands the sound over every 50 ms or so: what was said since the last chunk is still
+    // with it. Never more than 100 ms, so a stalled device is not taken for a talking one.
+    if (!queue_.isCapturing()) return 0;
+    const auto held = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - lastRead_);
+    return std::clamp<std::int64_t>(held.count(), 0, 100000) * rate_ / 1000000;
 }
 
 WaveResult QtWaveInput::pause() {
@@ -117,6 +128,7 @@ void QtWaveInput::readAvailable() {
         const qint64 n = io_->read(reinterpret_cast<char*>(chunk_.data() + carry_),
                                    static_cast<qint64>(chunk_.size() - carry_));
         if (n <= 0) break;
+        lastRead_ = std::chrono::steady_clock::now();
         const std::size_t have = carry_ + static_cast<std::size_t>(n);
         const std::size_t whole = have / sampleBytes_ * sampleBytes_;
         queue_.deliver(std::span<const std::uint8_t>(chunk_.data(), whole));

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,6 +53,7 @@ class QtWaveInput final : public QObject, public WaveInput {
 
   private:
     void readAvailable();
+    std::int64_t samplesHeld() const override;
     void stateChanged(QAudio::State state);
     void closeBackend();
 
@@ -60,6 +62,8 @@ class QtWaveInput final : public QObject, public WaveInput {
     QAudioDevice input_;
     std::size_t sampleBytes_ = 1;
     std::size_t carry_ = 0;  // bytes of a sample cut by the last read, at the chunk's start
+    std::uint32_t rate_ = 0;
+    std::chrono::steady_clock::time_point lastRead_;  // when sound last came in
     std::unique_ptr<QAudioSource> source_;
     // Qt deletes it itself when the stream fails.
     QPointer<QIODevice> io_;

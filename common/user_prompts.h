@@ -22,6 +22,18 @@ struct CodecOption {
 struct CodecChoice {
     std::string name;
     int quality = 0;  // in the option's range; ignored where it has none
+    bool operator==(const CodecChoice&) const = default;
+};
+
+// One kind of file the save dialogue offers, e.g. {"AVI-type file (*.avi)", "*.avi"}.
+struct SaveFileType {
+    std::string description;
+    std::string pattern;
+};
+
+struct SaveChoice {
+    std::string path;
+    std::size_t type = 0;  // index into the types offered
 };
 
 class UserPrompts {
@@ -41,6 +53,16 @@ public:
     virtual std::optional<std::string> askSavePath(std::string_view filterDescription,
                                                    std::string_view filterPattern,
                                                    std::string_view initialName) = 0;
+
+    // The save dialogue offering several kinds of file, the first one listed first. Nothing when
+    // cancelled. Where it is not overridden, only the first kind is offered.
+    virtual std::optional<SaveChoice> askSaveFile(const std::vector<SaveFileType>& types,
+                                                  std::string_view initialName) {
+        if (types.empty()) return std::nullopt;
+        auto path = askSavePath(types[0].description, types[0].pattern, initialName);
+        if (!path) return std::nullopt;
+        return SaveChoice{std::move(*path), 0};
+    }
 
     // The codec choice. Nothing when cancelled.
     virtual std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>& codecs) = 0;

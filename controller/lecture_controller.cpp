@@ -15,6 +15,7 @@
 #include "lecture/timeline_file.h"
 #include "resources/texts.h"
 #include "video/conversion_driver.h"
+#include "video/mp4_writer.h"
 #include "video/pdf_slides.h"
 
 namespace vorlix {
@@ -28,6 +29,50 @@ std::string formatted(const char* format, const std::string& a, const std::strin
     text.resize(static_cast<std::size_t>(n));
     return text;
 }
+
+// The kinds the save dialogue offers: the AVI first, the web video beside it.
+constexpr std::size_t kMp4Type = 1;
+const std::vector<SaveFileType>& videoTypes() {
+    static const std::vector<SaveFileType> types{
+        {std::string(texts::kSaveFilterDescription), std::string(texts::kSaveFilterPattern)},
+        {std::string(texts::kSaveMp4FilterDescription), std::string(texts::kSaveMp4FilterPattern)}};
+    return types;
+}
+
+std::string withMp4Extension(const std::string& path) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::size_t n = path.size();
+    if (n >= 4 && path[n - 4] == '.' && lower(path[n - 3]) == 'm' && lower(path[n - 2]) == 'p' &&
+        path[n - 1] == '4')
+        return path;
+    return path + ".mp4";
+}
+
+// The conversion driver asks for the AVI's name itself: it gets the one already chosen in the
+// dialogue that offered both kinds. Everything else goes to the user.
+class ChosenName final : public UserPrompts {
+  public:
+    explicit ChosenName(UserPrompts& to) : to_(to) {}
+    void set(std::string path) { path_ = std::move(path); }
+    void showMessage(std::string_view text, std::string_view caption) override {
+        to_.showMessage(text, caption);
+    }
+    bool askYesNo(std::string_view text) override { return to_.askYesNo(text); }
+    std::optional<std::string> chooseFolder(std::string_view title) override {
+        return to_.chooseFolder(title);
+    }
+    std::optional<std::string> askSavePath(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return path_;
+    }
+    std::optional<CodecChoice> chooseCodec(const std::vector<CodecOption>& codecs) override {
+        return to_.chooseCodec(codecs);
+    }
+
+  private:
+    UserPrompts& to_;
+    std::string path_;
+};
 }  // namespace
 
 LectureController::LectureController(LectureView& view, UserPrompts& prompts, WaveInput& device)
@@ -87,6 +132,9 @@ void LectureController::openJournal() {
     journalFailTold_ = false;
     const std::string path =
         TimelineJournal::makeName(static_cast<std::int64_t>(std::time(nullptr)), clock_.threadId());
+    record_ = Journal{};
+    record_.narrationPath = narrationPath_;
+    record_.slides.push_back({0, 0, state_.slides().path(0)});
     bool ok = journal_.create(path);
     if (ok && !narrationPath_.empty()) ok = journal_.narration(narrationPath_);
     // The opening entry: slide 1 at tick 0, sample 0.
@@ -95,8 +143,13 @@ void LectureController::openJournal() {
 }
 
 void LectureController::journalEntry(std::int32_t tick, std::int32_t slide, bool closing) {
+    // The moment of the press: the sound the device still holds was said before it.
+    const std::int64_t sample = recorder_.recordedSamples() + device_.samplesHeld();
+    if (closing)
+        record_.end = JournalEntry{tick, sample, {}};
+    else
+        record_.slides.push_back({tick, sample, state_.slides().path(slide)});
     if (!journal_.isOpen()) return;
-    const std::int64_t sample = recorder_.recordedSamples();
     const bool ok = closing ? journal_.end(tick, sample)
                             : journal_.slide(tick, sample, state_.slides().path(slide));
     if (!ok) journalFailed();
@@ -175,7 +228,7 @@ void LectureController::end() {
     timelinePath_ = stopAndSave();
     if (hadClock && !timelinePath_.empty()) {
         const std::string video = convert(timelinePath_, narrationPath_, state_.finalTime(),
-                                          state_.timeline().entryCount);
+                                          state_.timeline().entryCount, record_);
         // The lecture needs nothing more: not offered for recovery at the next start.
         journal_.closed(video);
     }
@@ -193,8 +246,9 @@ void LectureController::end() {
 
 std::string LectureController::convert(const std::string& timelinePath,
                                        const std::string& narrationPath, std::int32_t finalTime,
-                                       std::int64_t lines) {
-    ConversionDriver driver(prompts_, conversion_);
+                                       std::int64_t lines, const Journal& journal) {
+    ChosenName chosen(prompts_);
+    ConversionDriver driver(chosen, conversion_);
     driver.setProgressCallback([this, lines](const AviProgress& p) {
         if (!progressUpdate_) return;
         // The audio is copied in time order beside the frames, so it measures the whole.
@@ -205,6 +259,17 @@ std::string LectureController::convert(const std::string& timelinePath,
     });
     for (;;) {
         conversion_.conversionFinished = 0;
+        std::optional<SaveChoice> choice;
+        while (!(choice = prompts_.askSaveFile(videoTypes(), texts::kSaveInitialName))) {
+            if (prompts_.askYesNo(texts::kAbandonQuestion)) return {};
+        }
+        if (choice->type == kMp4Type) {
+            const std::string video = writeWebVideo(choice->path, narrationPath, journal);
+            if (!video.empty()) return video;
+            continue;  // told why; the dialogue again
+        }
+        if (progressLabel_) progressLabel_(texts::kWritingVideo);
+        chosen.set(choice->path);
         const auto outcome = driver.runConversion(timelinePath, narrationPath, finalTime);
         if (progressFinished_) progressFinished_();
         if (conversion_.conversionFinished != 0) {
@@ -214,6 +279,33 @@ std::string LectureController::convert(const std::string& timelinePath,
         }
         prompts_.showMessage(texts::kConversionRetry);
     }
+}
+
+std::string LectureController::writeWebVideo(const std::string& chosen,
+                                             const std::string& narrationPath,
+                                             const Journal& journal) {
+    const std::string output = withMp4Extension(chosen);
+    Mp4Job job{.outputPath = output, .narrationPath = narrationPath};
+    for (const JournalEntry& e : journal.slides) {
+        job.changes.push_back({e.sample, e.slidePath});
+    }
+    job.endSample = journal.end           ? journal.end->sample
+                    : job.changes.empty() ? 0
+                                          : job.changes.back().sample;
+    if (progressLabel_) progressLabel_(texts::kWritingMp4);
+    job.progress = [this](double done) {
+        if (progressUpdate_) progressUpdate_(static_cast<std::int64_t>(done * 1000), 1000);
+    };
+    if (progressUpdate_) progressUpdate_(0, 1000);
+    const Mp4Result r = writeMp4(job);
+    if (progressFinished_) progressFinished_();
+    if (!r.ok) {
+        prompts_.showMessage(formatted(texts::kMp4FailedFormat, r.error));
+        return {};
+    }
+    prompts_.showMessage(formatted(texts::kMp4WrittenFormat, output, r.chaptersPath) +
+                         problemsText(r.problems));
+    return output;
 }
 
 void LectureController::recoverLectures() {
@@ -236,7 +328,7 @@ void LectureController::recoverLecture(const std::string& journalPath) {
         view_.setStartEnabled(false);
         // The journal is the timeline: every change up to the kill, closed at the sound's end.
         video = convert(journalPath, journal->narrationPath, INT32_MAX,
-                        static_cast<std::int64_t>(journal->slides.size()) + 1);
+                        static_cast<std::int64_t>(journal->slides.size()) + 1, *journal);
         ending_ = false;
         enableStartWhenReady();
     }

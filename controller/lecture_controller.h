@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lecture/lecture_clock.h"
@@ -58,11 +59,14 @@ public:
     // device has delivered everything.
     bool startReady() const { return !lectureRunning() && !ending_ && recorder_.idle(); }
 
-    // Progress of the video being written (done of total, in any unit), and its end.
+    // Progress of the video being written (done of total, in any unit), and its end; `label`
+    // says which kind of video is made before it begins.
     void setConversionProgress(std::function<void(std::int64_t done, std::int64_t total)> update,
-                               std::function<void()> finished) {
+                               std::function<void()> finished,
+                               std::function<void(std::string_view label)> label = {}) {
         progressUpdate_ = std::move(update);
         progressFinished_ = std::move(finished);
+        progressLabel_ = std::move(label);
     }
     // Progress of a PDF deck's pages being drawn at Start (pages done of total), and its end.
     void setSlidePreparationProgress(
@@ -98,6 +102,7 @@ private:
         WaveResult pause() override { return device_.pause(); }
         WaveResult close() override { return device_.close(); }
         WaveResult unprepare(WaveBuffer& b) override { return device_.unprepare(b); }
+        std::int64_t samplesHeld() const override { return device_.samplesHeld(); }
 
     private:
         void onWaveOpen() override { owner_->onWaveOpen(); }
@@ -116,8 +121,13 @@ private:
     // Stops recording and the clock and writes the timeline file; its path, empty on failure.
     std::string stopAndSave();
     // Converts until a video is made or the user gives up; the video's path, empty when given up.
+    // The journal gives the web video its changes at their narration samples.
     std::string convert(const std::string& timelinePath, const std::string& narrationPath,
-                        std::int32_t finalTime, std::int64_t lines);
+                        std::int32_t finalTime, std::int64_t lines, const Journal& journal);
+    // The web video into the path chosen (".mp4" appended when missing); its path, empty
+    // when it failed (told).
+    std::string writeWebVideo(const std::string& chosen, const std::string& narrationPath,
+                              const Journal& journal);
     void openJournal();
     void journalEntry(std::int32_t tick, std::int32_t slide, bool closing);
     void journalFailed();
@@ -136,6 +146,7 @@ private:
     LectureState state_;
     ConversionState conversion_;
     TimelineJournal journal_;
+    Journal record_;  // what this lecture's journal records, kept here even when its file fails
     bool journalFailTold_ = false;
 
     bool clockStarted_ = false;  // this lecture has a clock thread
@@ -145,6 +156,7 @@ private:
     std::string timelinePath_;
     std::function<void(std::int64_t, std::int64_t)> progressUpdate_;
     std::function<void()> progressFinished_;
+    std::function<void(std::string_view)> progressLabel_;
     std::function<void(std::int64_t, std::int64_t)> preparationUpdate_;
     std::function<void()> preparationFinished_;
     std::function<void()> quit_;

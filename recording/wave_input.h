@@ -101,6 +101,9 @@ class WaveInput {
     virtual WaveResult close() = 0;
     // Releases a buffer that is not queued; allowed on a closed device.
     virtual WaveResult unprepare(WaveBuffer& buffer) = 0;
+    // Samples captured but not yet in a buffer (a device that hands its sound over in chunks
+    // holds up to one): an estimate, 0 where the device cannot tell or is not capturing.
+    virtual std::int64_t samplesHeld() const { return 0; }
 };
 
 }  // namespace vorlix

@@ -141,6 +141,14 @@ inline constexpr std::array<LevelText, 9> kLevelTexts{{
 inline constexpr std::string_view kSaveFilterDescription = "AVI-type file (*.avi)";
 inline constexpr std::string_view kSaveFilterPattern = "*.avi";
 inline constexpr std::string_view kSaveInitialName = "*.avi";
+// The web video, offered beside the AVI in the same save dialogue.
+inline constexpr std::string_view kSaveMp4FilterDescription = "MP4ファイル (Web用 H.264/AAC) (*.mp4)";
+inline constexpr std::string_view kSaveMp4FilterPattern = "*.mp4";
+inline constexpr std::string_view kWritingMp4 = "MP4ファイルを作成しています...";
+inline constexpr const char* kMp4WrittenFormat =
+    "MP4ファイルを作成しました。\n動画: %s\n章の一覧 (WebVTT): %s";
+inline constexpr const char* kMp4FailedFormat =
+    "MP4ファイルを作成できませんでした。\n%s\n保存先を指定し直してください。";
 inline constexpr std::string_view kAbandonQuestion = "全ての作業を中断しますか?";
 inline constexpr std::string_view kTimelineReadError = "中間ファイル読み込み時にエラーが発生しました";
 inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了しました。";
@@ -180,12 +188,14 @@ inline constexpr std::string_view kCodecPng = "PNG (lossless)";
 // The command-line converter (vorlix-convert)
 inline constexpr std::string_view kConvertUsage =
     "使い方: vorlix-convert 中間ファイル [音声ファイル] -o 出力.avi [--codec 名前] [--quality 1-100]\n"
-    "                      [--limit 行数]\n"
+    "                      [--limit 行数] [--format avi|mp4]\n"
     "       vorlix-convert --list-codecs\n"
     "講義の中間ファイル (vx_*.tmp か vx_*.journal) と音声ファイル (vx_temp_*.wav) から AVI ファイルを\n"
     "作り直します。vx_*.journal なら音声ファイルは省略できます。\n"
     "  -o, --output 出力先   作成する AVI ファイル (\".avi\" で終わらなければ付け足します)\n"
     "                        \".mp4\" で終われば Web 用の MP4 (H.264, AAC) と章の WebVTT を作ります\n"
+    "  --format avi|mp4      作成する動画の種類 (既定は出力先の拡張子で決まります。mp4 なら\n"
+    "                        \".mp4\" で終わらない出力先に \".mp4\" を付け足します)\n"
     "  --codec 名前          映像の圧縮方式 (既定は mjpeg。一覧は --list-codecs)\n"
     "  --quality 1-100       画質 (画質の設定がある圧縮方式だけ。大きいほどきれいです)\n"
     "  --limit 行数          これより多い行は変換しません (既定はすべての行)\n"
@@ -206,6 +216,8 @@ inline constexpr std::string_view kConvertNarrationUnreadable = "音声ファイ
 inline constexpr std::string_view kConvertOutputIsInput =
     "出力ファイルが入力ファイルそのものです (リンクを含む)。何も書きません:";
 inline constexpr const char* kConvertFailed = "AVIファイルを正しく作成できませんでした: %s";
+inline constexpr const char* kConvertMp4Failed = "MP4ファイルを作成できませんでした: %s";
+inline constexpr const char* kConvertBadFormat = "--format の値は avi か mp4 です: %s";
 inline constexpr const char* kConvertMp4Progress = "MP4 を作成しています... %d%%";
 inline constexpr std::string_view kConvertQualityNote = "画質 %d-%d, 既定 %d";
 

@@ -98,8 +98,9 @@ bool endsWithMp4(const std::string& path) {
     return ext == ".mp4";
 }
 
-// The web video: slide changes at the timeline's ticks (up to maxLines lines). The last line read
-// is the lecture's end, not a change, unless it is the only one.
+// The web video: slide changes at the journal's samples, or at the timeline's ticks (up to
+// maxLines lines), where the last line read is the lecture's end, not a change, unless it is the
+// only one.
 int convertToMp4(const std::string& timeline, const std::string& narration,
                  const std::string& output, std::int32_t maxLines) {
     TimelineReader reader;
@@ -109,11 +110,27 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
         return kExitFailed;
     }
     Mp4Job job{.outputPath = output, .narrationPath = narration};
-    for (std::int32_t i = 0; i < maxLines && reader.nextLine(i) != 0; ++i) {
+    // A journal knows each change's narration sample; a timeline file only its tick.
+    const std::optional<Journal> journal = TimelineJournal::looksLikeJournal(timeline)
+                                               ? TimelineJournal::read(timeline)
+                                               : std::nullopt;
+    if (journal && !journal->slides.empty()) {
+        for (const JournalEntry& e : journal->slides) {
+            if (static_cast<std::int32_t>(job.changes.size()) >= maxLines) break;
+            job.changes.push_back({e.sample, e.slidePath});
+        }
+        const bool whole = job.changes.size() == journal->slides.size() && journal->end &&
+                           static_cast<std::int32_t>(job.changes.size()) < maxLines;
+        job.endSample = whole                 ? journal->end->sample
+                        : job.changes.empty() ? 0
+                                              : job.changes.back().sample;
+    }
+    const bool fromTicks = job.changes.empty();
+    for (std::int32_t i = 0; fromTicks && i < maxLines && reader.nextLine(i) != 0; ++i) {
         job.changes.push_back({reader.frameTime(i) * kSamplesPerTick, reader.currentSlidePath()});
         job.endSample = reader.frameTime(i) * kSamplesPerTick;
     }
-    if (job.changes.size() > 1) job.changes.pop_back();
+    if (fromTicks && job.changes.size() > 1) job.changes.pop_back();
     const bool tty = isatty(STDERR_FILENO) != 0;
     int shown = -1;
     job.progress = [&](double done) {
@@ -126,7 +143,7 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
     const Mp4Result r = writeMp4(job);
     if (tty && shown >= 0) std::fputc('\n', stderr);
     if (!r.ok) {
-        say(format(texts::kConvertFailed, r.error.c_str()));
+        say(format(texts::kConvertMp4Failed, r.error.c_str()));
         return kExitFailed;
     }
     const std::string written = output + ", " + r.chaptersPath;
@@ -160,7 +177,7 @@ int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
     keepFrameBuffersMapped();
     std::vector<std::string> positional;
-    std::string output, codecName = "mjpeg";
+    std::string output, codecName = "mjpeg", kind;
     std::optional<long> quality, limit;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -185,6 +202,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--codec") {
             if (!value(codecName)) {
                 say(format(texts::kConvertBadValue, arg.c_str(), ""));
+                return kExitUsage;
+            }
+        } else if (arg == "--format") {
+            if (!value(kind) || (kind != "avi" && kind != "mp4")) {
+                say(format(texts::kConvertBadFormat, kind.c_str()));
                 return kExitUsage;
             }
         } else if (arg == "--quality" || arg == "--limit") {
@@ -239,7 +261,9 @@ int main(int argc, char** argv) {
     }
     narrationProbe.close();
     // Refused here too, before the video's name is even asked for: exit 2, like a bad argument.
-    const bool mp4 = endsWithMp4(output);
+    // The kind follows the name unless forced; a forced MP4 gets its extension as the AVI does.
+    const bool mp4 = kind.empty() ? endsWithMp4(output) : kind == "mp4";
+    if (mp4 && !endsWithMp4(output)) output += ".mp4";
     for (const std::string& input : {timeline, narration}) {
         if (SafeOutput::sameFile(mp4 ? output : ConversionDriver::withAviExtension(output), input)) {
             say(std::string(texts::kConvertOutputIsInput) + "\n" + input);

@@ -163,20 +163,20 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
     reader.close();
     // Only a video that was written is told as done, with whatever was wrong with it.
     if (report_.written) {
-        std::string text(texts::kConversionEnded);
-        if (!problems_.empty()) {
-            text += "\n";
-            text += texts::kProblemsHeading;
-            // The box must fit on the screen: the first ones, then how many more.
-            const std::size_t shown = std::min(problems_.size(), kProblemsShown);
-            for (std::size_t i = 0; i < shown; ++i) text += "\n" + problems_[i];
-            if (problems_.size() > shown)
-                text += "\n" + formatted(texts::kProblemsMoreFormat,
-                                         static_cast<long>(problems_.size() - shown));
-        }
-        prompts_.showMessage(text);
+        prompts_.showMessage(std::string(texts::kConversionEnded) + problemsText(problems_));
     }
     return Outcome::Built;
+}
+
+std::string problemsText(const std::vector<std::string>& problems) {
+    if (problems.empty()) return {};
+    std::string text = "\n" + std::string(texts::kProblemsHeading);
+    // The box must fit on the screen: the first ones, then how many more.
+    const std::size_t shown = std::min(problems.size(), kProblemsShown);
+    for (std::size_t i = 0; i < shown; ++i) text += "\n" + problems[i];
+    if (problems.size() > shown)
+        text += "\n" + formatted(texts::kProblemsMoreFormat, static_cast<long>(problems.size() - shown));
+    return text;
 }
 
 }  // namespace vorlix

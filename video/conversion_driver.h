@@ -72,4 +72,8 @@ class ConversionDriver {
     std::vector<std::string> problems_;
 };
 
+// What was wrong with a video that was written, for the message that tells it: a heading, the
+// first ten problems and how many more; empty without problems.
+std::string problemsText(const std::vector<std::string>& problems);
+
 }  // namespace vorlix

@@ -30,6 +30,8 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
         {{dir.file("gone.tmp"), "-o", x}, 2, texts::kTimelineReadError},
         {{timeline, timeline, "-o", x}, 2, texts::kConvertNarrationUnreadable},
         {{timeline, narration, "-o", x + ".mp4"}, 0, "x.chapters.vtt"},  // the web video
+        {{timeline, narration, "-o", x + "f", "--format", "mp4"}, 0, "xf.chapters.vtt"},
+        {{timeline, "-o", x, "--format", "webm"}, 2, "webm"},
         {{timeline, narration, "-o", x}, 0, "x.avi"}};  // Motion JPEG, read below
     for (const auto& [args, status, says] : runs) {
         std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
@@ -47,6 +49,7 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
     const auto second = vtt.find("-->", vtt.find("-->") + 1);
     EXPECT_EQ(vtt.rfind("-->"), second) << vtt;  // two cues
     EXPECT_NE(vtt.find("00:00:10.500 --> 00:00:31.000\nスライド 2\n"), std::string::npos) << vtt;
+    for (const char* mp4 : {"f.mp4"}) EXPECT_GT(std::filesystem::file_size(x + mp4), 0u);
     const testing::AviRead f = testing::readAvi(x + ".avi");
     EXPECT_EQ(f.streams.at(0).tag, MKTAG('M', 'J', 'P', 'G'));
     EXPECT_EQ(f.positions(0), (std::vector<std::int64_t>{0, 21, 60}));
