@@ -419,6 +419,8 @@ void LiveSoundEncoder::stop(bool complete) {
 void LiveSoundEncoder::run(std::string source, std::string output) {
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr) return;
+    // Unbuffered: the header is read again each time, never from a buffer of an earlier read.
+    std::setvbuf(in, nullptr, _IONBF, 0);
     RecordWriter out;
     Follower follower;
     std::optional<PlainWav> wav = readHeader(in);
