@@ -89,6 +89,8 @@ TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
         ASSERT_TRUE(r.ok) << r.error;
         // The sound encoded while recording was used: its gain is a whole number of steps.
         EXPECT_NEAR(std::remainder(r.gainDb, kAacGainStepDb), 0.0, 1e-9) << r.gainDb;
+        // The frames coded again join the shifted ones as one stream that decodes cleanly.
+        EXPECT_EQ(run("ffmpeg -v error -i '" + dir.file("lecture.mp4") + "' -f null - 2>&1"), "");
         const auto [loudness, peak] = levels(dir.file("lecture.mp4"));
         EXPECT_NEAR(loudness, -16.0, 1.0);
         EXPECT_LE(peak, -1.0);
