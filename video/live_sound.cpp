@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <cmath>
 #include <filesystem>
 
 extern "C" {
@@ -23,7 +23,6 @@ constexpr std::int64_t kFrame = 1024;
 constexpr std::uint32_t kVersion = 1;
 // Samples kept before a frame and awaited after it, for its true peak's estimate.
 constexpr std::size_t kPeakContext = 8;
-
 
 // A checksum of the narration's sample bytes, so a file of the same name and length recorded
 // again is told apart.
@@ -102,7 +101,14 @@ void toFloat(std::span<const std::uint8_t> bytes, int bits, std::vector<float>& 
 }
 
 // The file beside the narration: records of [tag, size, payload, checksum of the payload].
-enum Tag : std::uint32_t { kHeader = 1, kPackets = 2, kPeaks = 3, kBlocks = 4, kDone = 5, kHeard = 6 };
+enum Tag : std::uint32_t {
+    kHeader = 1,
+    kPackets = 2,
+    kPeaks = 3,
+    kBlocks = 4,
+    kDone = 5,
+    kHeard = 6
+};
 
 class RecordWriter {
   public:
@@ -205,7 +211,8 @@ class Follower {
         if (got < 0) return false;
         raw_.resize(at + static_cast<std::size_t>(got));
         const std::int64_t have = limited_ + static_cast<std::int64_t>(raw_.size() - rawHeld_);
-        raw_.resize(static_cast<std::size_t>(static_cast<std::int64_t>(raw_.size()) + total - have));
+        raw_.resize(
+            static_cast<std::size_t>(static_cast<std::int64_t>(raw_.size()) + total - have));
         limitChunks(true);
         if (!encodeFrames(true) || avcodec_send_frame(c_.get(), nullptr) < 0 || !drain() ||
             !flushRecords(true))
@@ -230,11 +237,12 @@ class Follower {
         const double wanted =
             normalisingGainDb(integratedFromBlocks(heardMeter_.blocks())) / kAacGainStepDb;
         if (std::fabs(wanted - steps_) > 0.75)
-            steps_ = std::clamp(static_cast<int>(std::lround(wanted)), -kMaxGainSteps,
-                                kMaxGainSteps);
+            steps_ =
+                std::clamp(static_cast<int>(std::lround(wanted)), -kMaxGainSteps, kMaxGainSteps);
         // The limiter's step never lags the level: a peak it lets through is coded again at End.
         const int limit = static_cast<int>(std::lround(wanted)) + 1;
-        if (frames_ >= 10 * 47 && (!limitSteps_ || limit > *limitSteps_ || limit < *limitSteps_ - 1))
+        if (frames_ >= 10 * 47 &&
+            (!limitSteps_ || limit > *limitSteps_ || limit < *limitSteps_ - 1))
             limitSteps_ = limit;
     }
 
@@ -247,8 +255,8 @@ class Follower {
             if (left == 0 || (!last && left < kChunk + kAhead)) break;
             const std::size_t n = std::min(left, kChunk);
             std::vector<float> segment(
-                raw_.begin(),
-                raw_.begin() + static_cast<std::ptrdiff_t>(std::min(raw_.size(), rawHeld_ + n + kAhead)));
+                raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(
+                                                 std::min(raw_.size(), rawHeld_ + n + kAhead)));
             if (limitSteps_) {
                 const auto gain = static_cast<float>(std::pow(2.0, *limitSteps_ / 4.0));
                 applyGainAndLimit(segment, gain, ceiling_, kWebSampleRate);
@@ -258,7 +266,8 @@ class Follower {
                          segment.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n));
             limited_ += static_cast<std::int64_t>(n);
             const std::size_t keep = std::min(rawHeld_ + n, kMemory);
-            raw_.erase(raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n - keep));
+            raw_.erase(raw_.begin(),
+                       raw_.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n - keep));
             rawHeld_ = keep;
         }
     }
@@ -359,7 +368,7 @@ class Follower {
     std::vector<float> raw_;
     std::size_t rawHeld_ = 0;
     std::int64_t limited_ = 0;
-    int steps_ = 0;                 // the level frames are encoded at, in gain steps
+    int steps_ = 0;                  // the level frames are encoded at, in gain steps
     std::optional<int> limitSteps_;  // the limiter's, once the level is known
     std::int64_t frames_ = 0;
     const float ceiling_ = static_cast<float>(dbToLinear(kLimiterCeilingDbtp));
@@ -395,8 +404,8 @@ void LiveSoundEncoder::start(const std::string& narrationPath) {
     const std::string source = std::filesystem::is_regular_file(wide, ec) ? wide : narrationPath;
     stopping_ = complete_ = false;
     ok_ = false;
-    thread_ = std::thread(&LiveSoundEncoder::run, this, source,
-                          encodedNarrationPath(narrationPath));
+    thread_ =
+        std::thread(&LiveSoundEncoder::run, this, source, encodedNarrationPath(narrationPath));
 }
 
 bool LiveSoundEncoder::finish() {
@@ -489,52 +498,52 @@ std::optional<EncodedNarration> readEncodedNarration(const std::string& narratio
         h.add(payload);
         if (h.value() != sum || (tag != kHeader) != headed) return std::nullopt;
         switch (tag) {
-        case kHeader: {
-            std::uint32_t version = 0;
-            std::int32_t padding = 0;
-            if (!get(payload, version) || version != kVersion || !get(payload, padding))
-                return std::nullopt;
-            e.initialPadding = padding;
-            e.extradata.assign(payload.begin(), payload.end());
-            headed = true;
-            break;
-        }
-        case kPackets:
-            while (!payload.empty()) {
-                AacPacket p;
-                std::int32_t duration = 0, bytes = 0;
-                std::uint8_t fits = 0;
-                if (!get(payload, p.pts) || !get(payload, duration) || !get(payload, bytes) ||
-                    !get(payload, fits) || bytes < 0 || payload.size() < std::size_t(bytes))
+            case kHeader: {
+                std::uint32_t version = 0;
+                std::int32_t padding = 0;
+                if (!get(payload, version) || version != kVersion || !get(payload, padding))
                     return std::nullopt;
-                p.duration = duration;
-                p.data.assign(payload.begin(), payload.begin() + bytes);
-                payload = payload.subspan(static_cast<std::size_t>(bytes));
-                e.packets.push_back(std::move(p));
-                e.shiftable.push_back(fits);
+                e.initialPadding = padding;
+                e.extradata.assign(payload.begin(), payload.end());
+                headed = true;
+                break;
             }
-            break;
-        case kPeaks:
-            for (float v; get(payload, v);) {
-                std::int8_t steps = 0;
-                if (!get(payload, steps)) return std::nullopt;
-                e.framePeaks.push_back(v);
-                e.frameSteps.push_back(steps);
-            }
-            break;
-        case kHeard:
-            for (double v; get(payload, v);) e.heard.push_back(v);
-            break;
-        case kBlocks:
-            for (double v; get(payload, v);) e.blocks.push_back(v);
-            break;
-        case kDone:
-            if (!get(payload, sourceSamples) || !get(payload, sourceHash) ||
-                !get(payload, e.samples) || sourceSamples < 0)
+            case kPackets:
+                while (!payload.empty()) {
+                    AacPacket p;
+                    std::int32_t duration = 0, bytes = 0;
+                    std::uint8_t fits = 0;
+                    if (!get(payload, p.pts) || !get(payload, duration) || !get(payload, bytes) ||
+                        !get(payload, fits) || bytes < 0 || payload.size() < std::size_t(bytes))
+                        return std::nullopt;
+                    p.duration = duration;
+                    p.data.assign(payload.begin(), payload.begin() + bytes);
+                    payload = payload.subspan(static_cast<std::size_t>(bytes));
+                    e.packets.push_back(std::move(p));
+                    e.shiftable.push_back(fits);
+                }
+                break;
+            case kPeaks:
+                for (float v; get(payload, v);) {
+                    std::int8_t steps = 0;
+                    if (!get(payload, steps)) return std::nullopt;
+                    e.framePeaks.push_back(v);
+                    e.frameSteps.push_back(steps);
+                }
+                break;
+            case kHeard:
+                for (double v; get(payload, v);) e.heard.push_back(v);
+                break;
+            case kBlocks:
+                for (double v; get(payload, v);) e.blocks.push_back(v);
+                break;
+            case kDone:
+                if (!get(payload, sourceSamples) || !get(payload, sourceHash) ||
+                    !get(payload, e.samples) || sourceSamples < 0)
+                    return std::nullopt;
+                break;
+            default:
                 return std::nullopt;
-            break;
-        default:
-            return std::nullopt;
         }
     }
     // Complete, and every count as one encoder over the whole narration gives it.

@@ -33,7 +33,7 @@ inline constexpr int kShiftProbeSteps = 8;
 struct EncodedNarration {
     std::vector<std::uint8_t> extradata;
     int initialPadding = 0;
-    std::vector<AacPacket> packets;      // as one encoder gives them for the whole narration
+    std::vector<AacPacket> packets;  // as one encoder gives them for the whole narration
     // Per packet: the frame decodes shifted by up to kShiftProbeSteps either way.
     std::vector<std::uint8_t> shiftable;
     // Per 1024 samples at 48 kHz: the true peak at the narration's own level, and the level, in
@@ -44,7 +44,7 @@ struct EncodedNarration {
     // as decoded again (what a listener hears).
     std::vector<double> blocks;
     std::vector<double> heard;
-    std::int64_t samples = 0;             // at 48 kHz
+    std::int64_t samples = 0;  // at 48 kHz
 };
 
 // "x.wav" -> "x.sound".

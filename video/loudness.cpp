@@ -230,8 +230,7 @@ float truePeak(std::span<const float> x, std::size_t from, std::size_t to) {
     const float watch = samplePeak * 0.5f;
     float peak = samplePeak;
     for (std::size_t i = from; i < to; ++i) {
-        if (std::fabs(x[i]) < watch && (i + 1 >= x.size() || std::fabs(x[i + 1]) < watch))
-            continue;
+        if (std::fabs(x[i]) < watch && (i + 1 >= x.size() || std::fabs(x[i + 1]) < watch)) continue;
         peak = std::max(peak, peakBetween(x, i, interpolators));
     }
     return peak;

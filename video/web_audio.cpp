@@ -367,8 +367,7 @@ bool WebAudioEncoder::encodeRange(Piece& piece, float gain, Blocks* blocks) cons
         const std::int64_t to = std::min(o1, (piece.endPacket - 1) * kFrame);
         const std::int64_t g0 = (o0 + kStep - 1) / kStep * kStep;
         BlockMeter meter(kWebSampleRate);
-        if (g0 < o1)
-            meter.add({wave.data() + (g0 - o0), static_cast<std::size_t>(o1 - g0)});
+        if (g0 < o1) meter.add({wave.data() + (g0 - o0), static_cast<std::size_t>(o1 - g0)});
         for (std::size_t b = 0; b < meter.blocks().size(); ++b) {
             const std::int64_t end = g0 + (static_cast<std::int64_t>(b) + 4) * kStep;
             if (end - 4 * kStep >= from && end <= to)
@@ -523,8 +522,8 @@ std::optional<AacTrack> WebAudioEncoder::takeEncoded() {
     // The one gain, to the nearest step the frames' own gain can take; one step more when the
     // limiter takes so much off that the lecture would end up nearer the target.
     const double wanted = normalisingGainDb(integratedFromBlocks(e.heard));
-    int steps = std::clamp(static_cast<int>(std::lround(wanted / kAacGainStepDb)),
-                           -kMaxGainSteps, kMaxGainSteps);
+    int steps = std::clamp(static_cast<int>(std::lround(wanted / kAacGainStepDb)), -kMaxGainSteps,
+                           kMaxGainSteps);
     if (wanted != 0.0) {
         const std::optional<double> at = loudnessAt(steps);
         if (!at) return std::nullopt;
@@ -543,7 +542,8 @@ std::optional<AacTrack> WebAudioEncoder::takeEncoded() {
     std::vector<char> again = peaksAt(steps);
     const auto frames = static_cast<std::int64_t>(e.frameSteps.size());
     auto stepOf = [&](std::int64_t f) {
-        return static_cast<int>(e.frameSteps[static_cast<std::size_t>(std::clamp<std::int64_t>(f, 0, frames - 1))]);
+        return static_cast<int>(
+            e.frameSteps[static_cast<std::size_t>(std::clamp<std::int64_t>(f, 0, frames - 1))]);
     };
     AacFrameCheck check;
     bool checkOpen = false;

@@ -70,7 +70,8 @@ struct EncodedNarration;
 class WebAudioEncoder {
   public:
     // Opens the narration and plans the pieces. `loudnessLufs` is the narration's integrated
-    // loudness when it is known; otherwise it is measured here (over `threads` threads). False with the reason in error() when the file cannot be read.
+    // loudness when it is known; otherwise it is measured here (over `threads` threads). False with
+    // the reason in error() when the file cannot be read.
     bool prepare(const std::string& narrationPath, std::optional<double> loudnessLufs,
                  unsigned threads);
     std::size_t pieceCount() const { return pieces_.size(); }
