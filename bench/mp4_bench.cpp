@@ -133,6 +133,8 @@ void BM_LiveHour(benchmark::State& state) {
         live.start(l.narration);
         if (!live.finish()) state.SkipWithError("the sound was not encoded");
         state.counters["cpu_s"] = cpuSeconds(RUSAGE_SELF) - cpu;
+        state.counters["MB"] =
+            static_cast<double>(std::filesystem::file_size(encodedNarrationPath(l.narration))) / 1e6;
     }
 }
 
