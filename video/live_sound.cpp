@@ -211,8 +211,10 @@ class Follower {
         if (got < 0) return false;
         raw_.resize(at + static_cast<std::size_t>(got));
         const std::int64_t have = limited_ + static_cast<std::int64_t>(raw_.size() - rawHeld_);
-        raw_.resize(
-            static_cast<std::size_t>(static_cast<std::int64_t>(raw_.size()) + total - have));
+        // (Never more than was resampled: a file with a frame too many is not trusted anyway.)
+        raw_.resize(static_cast<std::size_t>(
+            std::max<std::int64_t>(static_cast<std::int64_t>(rawHeld_),
+                                   static_cast<std::int64_t>(raw_.size()) + total - have)));
         limitChunks(true);
         if (!encodeFrames(true) || avcodec_send_frame(c_.get(), nullptr) < 0 || !drain() ||
             !flushRecords(true))
