@@ -125,6 +125,7 @@ void LectureController::start() {
     clockStarted_ = true;
     recorder_.startRecording(clock_.threadId());
     if (narration_.isOpen()) narrationPath_ = narration_.path();
+    if (!narrationPath_.empty()) liveSound_.start(narrationPath_);
     openJournal();
 }
 
@@ -226,6 +227,7 @@ void LectureController::end() {
     ending_ = true;
     const bool hadClock = clockStarted_;
     timelinePath_ = stopAndSave();
+    liveSound_.finish();
     if (hadClock && !timelinePath_.empty()) {
         const std::string video = convert(timelinePath_, narrationPath_, state_.finalTime(),
                                           state_.timeline().entryCount, record_);

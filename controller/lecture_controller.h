@@ -16,6 +16,7 @@
 #include "recording/recorder.h"
 #include "recording/wave_input.h"
 #include "video/conversion_state.h"
+#include "video/live_sound.h"
 
 namespace vorlix {
 
@@ -153,6 +154,8 @@ private:
     bool ending_ = false;        // End (with its conversion) is running
     bool startWaiting_ = false;  // Start waits for the device to close
     std::string narrationPath_;
+    // The web video's sound, encoded while the lecture is recorded.
+    LiveSoundEncoder liveSound_;
     std::string timelinePath_;
     std::function<void(std::int64_t, std::int64_t)> progressUpdate_;
     std::function<void()> progressFinished_;

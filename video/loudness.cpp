@@ -171,3 +171,69 @@ std::size_t applyGainAndLimit(std::span<float> x, float gain, float ceiling,
 }
 
 }  // namespace vorlix
+
+namespace vorlix {
+
+BlockMeter::BlockMeter(std::uint32_t sampleRate)
+    : state_(ebur128_init(1, sampleRate, EBUR128_MODE_M)),
+      step_(sampleRate / static_cast<std::uint32_t>(kBlocksPerSecond)) {}
+
+BlockMeter::~BlockMeter() {
+    auto* st = static_cast<ebur128_state*>(state_);
+    if (st != nullptr) ebur128_destroy(&st);
+}
+
+void BlockMeter::add(std::span<const float> samples) {
+    auto* st = static_cast<ebur128_state*>(state_);
+    if (st == nullptr) return;
+    while (!samples.empty()) {
+        const std::size_t n = std::min(samples.size(), step_ - inStep_);
+        ebur128_add_frames_float(st, samples.data(), n);
+        samples = samples.subspan(n);
+        inStep_ += n;
+        if (inStep_ < step_) break;
+        inStep_ = 0;
+        // A gating block is whole once four steps are in.
+        if (++steps_ < 4) continue;
+        double lufs = -std::numeric_limits<double>::infinity();
+        ebur128_loudness_momentary(st, &lufs);
+        blocks_.push_back(std::isfinite(lufs) ? std::pow(10.0, (lufs + 0.691) / 10.0) : 0.0);
+    }
+}
+
+double integratedFromBlocks(std::span<const double> energies) {
+    // Absolute gate at -70 LUFS, then relative gate 10 LU under the loudness above it.
+    auto lufs = [](double e) { return -0.691 + 10.0 * std::log10(e); };
+    auto meanAbove = [&](double gate) {
+        double sum = 0;
+        std::size_t n = 0;
+        for (double e : energies) {
+            if (e > 0 && lufs(e) > gate) {
+                sum += e;
+                ++n;
+            }
+        }
+        return n == 0 ? 0.0 : sum / static_cast<double>(n);
+    };
+    const double absolute = meanAbove(-70.0);
+    if (absolute <= 0) return -std::numeric_limits<double>::infinity();
+    const double gated = meanAbove(lufs(absolute) - 10.0);
+    return gated > 0 ? lufs(gated) : -std::numeric_limits<double>::infinity();
+}
+
+float truePeak(std::span<const float> x, std::size_t from, std::size_t to) {
+    static const std::array<Phase, kPhases> interpolators = makeInterpolators();
+    to = std::min(to, x.size());
+    float samplePeak = 0;
+    for (std::size_t i = from; i < to; ++i) samplePeak = std::max(samplePeak, std::fabs(x[i]));
+    // Between two samples both under half the highest, no peak reaches the highest.
+    const float watch = samplePeak * 0.5f;
+    float peak = samplePeak;
+    for (std::size_t i = from; i < to; ++i) {
+        if (std::fabs(x[i]) < watch && (i + 1 >= x.size() || std::fabs(x[i + 1]) < watch)) continue;
+        peak = std::max(peak, peakBetween(x, i, interpolators));
+    }
+    return peak;
+}
+
+}  // namespace vorlix

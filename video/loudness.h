@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace vorlix {
 
@@ -39,6 +40,37 @@ class LoudnessMeter {
   private:
     void* state_ = nullptr;  // libebur128's state
 };
+
+// The loudness of every 400 ms gating block, one every 100 ms, kept so that the integrated
+// loudness can be told later from the blocks alone, or from blocks measured piece by piece.
+class BlockMeter {
+  public:
+    static constexpr std::int64_t kBlocksPerSecond = 10;
+    explicit BlockMeter(std::uint32_t sampleRate);
+    ~BlockMeter();
+    BlockMeter(const BlockMeter&) = delete;
+    BlockMeter& operator=(const BlockMeter&) = delete;
+
+    bool valid() const { return state_ != nullptr; }
+    // Samples from -1 to 1, from the stream's start on.
+    void add(std::span<const float> samples);
+    // Mean-square energy of each whole gating block so far (the first ends 400 ms in).
+    const std::vector<double>& blocks() const { return blocks_; }
+
+  private:
+    void* state_ = nullptr;
+    std::size_t step_;
+    std::size_t inStep_ = 0;
+    std::int64_t steps_ = 0;
+    std::vector<double> blocks_;
+};
+
+// Integrated loudness in LUFS of gating blocks' energies, gated as a meter gates them.
+double integratedFromBlocks(std::span<const double> energies);
+
+// The highest true peak (linear) of x[from, to), four times oversampled, its neighbours in x
+// included in the estimate.
+float truePeak(std::span<const float> x, std::size_t from, std::size_t to);
 
 // The one gain, in dB, that brings a lecture measured at `integratedLufs` to the target. Silence
 // (or a level no voice has) keeps its level; the boost is bounded so hiss never becomes the

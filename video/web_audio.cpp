@@ -16,6 +16,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "video/aac_gain.h"
+#include "video/live_sound.h"
 #include "video/loudness.h"
 
 namespace vorlix {
@@ -29,41 +31,15 @@ constexpr std::int64_t kLeadFrames = 8;
 // Frames encoded past a piece's last kept frame, so that frame sees what follows it.
 constexpr std::int64_t kTailFrames = 2;
 constexpr double kPieceSeconds = 60;
+// Around a peak the limiter takes down: its look-ahead and the encoder's choice of short
+// windows before it, and its release (about half a second) after.
+constexpr std::int64_t kPeakLeadPackets = 4;
+constexpr std::int64_t kPeakTailPackets = 28;
+// A peak the limiter held while recording may read a little over the ceiling once the held
+// stretch is sampled again (0.2 dB): the ceiling keeps 1 dB below the limit for such.
+constexpr float kPeakTolerance = 1.025f;
 // Where a cut may move to find a quiet moment.
 constexpr double kCutSearchSeconds = 5;
-
-struct CodecCloser {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
-
-CodecPtr openAacEncoder(std::string& error) {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (codec == nullptr) {
-        error = "no AAC encoder";
-        return nullptr;
-    }
-    CodecPtr c(avcodec_alloc_context3(codec));
-    if (!c) {
-        error = "out of memory";
-        return nullptr;
-    }
-    c->sample_rate = kWebSampleRate;
-    c->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    av_channel_layout_default(&c->ch_layout, 1);
-    c->bit_rate = kWebBitRate;
-    c->profile = FF_PROFILE_AAC_LOW;
-    c->time_base = {1, static_cast<int>(kWebSampleRate)};
-    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // The fast coder: about three times the speed of the default, the same size, and at this
-    // rate a mono voice loses nothing a listener hears.
-    av_opt_set(c->priv_data, "aac_coder", "fast", 0);
-    if (avcodec_open2(c.get(), codec, nullptr) < 0) {
-        error = "the AAC encoder cannot be opened";
-        return nullptr;
-    }
-    return c;
-}
 
 }  // namespace
 
@@ -204,6 +180,22 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath, std::optional<do
     const std::int64_t step = kWebSampleRate / std::gcd<std::int64_t>(kWebSampleRate, inRate_);
     alignFrames_ = std::lcm(step, kFrame) / kFrame;
 
+    threads_ = std::max(1u, threads);
+    AacCodecPtr probe = openWebAacEncoder(error_);
+    if (!probe) return false;
+    extradata_.assign(probe->extradata, probe->extradata + probe->extradata_size);
+    initialPadding_ = probe->initial_padding;
+
+    // Encoded while recording: only its level is left to set (in take).
+    pieces_.clear();
+    encoded_.reset();
+    if (std::optional<EncodedNarration> e = readEncodedNarration(narrationPath);
+        e && e->extradata == extradata_ && e->initialPadding == initialPadding_ &&
+        e->samples == outLength_) {
+        encoded_ = std::make_shared<EncodedNarration>(std::move(*e));
+        return true;
+    }
+
     if (!loudnessLufs) loudnessLufs = measure(narrationPath, threads);
     if (!loudnessLufs) {
         error_ = "cannot read the narration " + path_;
@@ -211,11 +203,6 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath, std::optional<do
     }
     loudness_ = *loudnessLufs;
     gain_ = static_cast<float>(dbToLinear(settleGain(loudness_, threads)));
-
-    CodecPtr probe = openAacEncoder(error_);
-    if (!probe) return false;
-    extradata_.assign(probe->extradata, probe->extradata + probe->extradata_size);
-    initialPadding_ = probe->initial_padding;
     planPieces(threads);
     return true;
 }
@@ -306,6 +293,12 @@ void WebAudioEncoder::planPieces(unsigned threads) {
 
 bool WebAudioEncoder::encodePiece(std::size_t index) {
     Piece& piece = pieces_.at(index);
+    if (!encodeRange(piece, gain_)) return false;
+    piece.done = true;
+    return true;
+}
+
+bool WebAudioEncoder::encodeRange(Piece& piece, float gain, Blocks* blocks) const {
     // Output samples [o0, o1) of the whole narration at 48 kHz go through this piece's encoder.
     std::int64_t startFrame = 0;
     if (piece.firstPacket > 0) {
@@ -366,9 +359,24 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
         swr_free(&swr);
     }
     piece.limited = applyGainAndLimit(
-        wave, gain_, static_cast<float>(dbToLinear(kLimiterCeilingDbtp)), kWebSampleRate);
+        wave, gain, static_cast<float>(dbToLinear(kLimiterCeilingDbtp)), kWebSampleRate);
+    if (blocks != nullptr) {
+        // Only the level: the gating blocks wholly inside the frames of the kept packets.
+        constexpr std::int64_t kStep = kWebSampleRate / BlockMeter::kBlocksPerSecond;
+        const std::int64_t from = std::max<std::int64_t>(0, piece.firstPacket - 1) * kFrame;
+        const std::int64_t to = std::min(o1, (piece.endPacket - 1) * kFrame);
+        const std::int64_t g0 = (o0 + kStep - 1) / kStep * kStep;
+        BlockMeter meter(kWebSampleRate);
+        if (g0 < o1) meter.add({wave.data() + (g0 - o0), static_cast<std::size_t>(o1 - g0)});
+        for (std::size_t b = 0; b < meter.blocks().size(); ++b) {
+            const std::int64_t end = g0 + (static_cast<std::int64_t>(b) + 4) * kStep;
+            if (end - 4 * kStep >= from && end <= to)
+                blocks->push_back({end / kStep - 4, meter.blocks()[b]});
+        }
+        return true;
+    }
 
-    CodecPtr c = openAacEncoder(piece.error);
+    AacCodecPtr c = openWebAacEncoder(piece.error);
     if (!c) return false;
     AVFrame* frame = av_frame_alloc();
     AVPacket* pkt = av_packet_alloc();
@@ -425,11 +433,155 @@ bool WebAudioEncoder::encodePiece(std::size_t index) {
         piece.packets.clear();
         return false;
     }
-    piece.done = true;
     return true;
 }
 
+std::vector<WebAudioEncoder::Piece> WebAudioEncoder::stretches(const std::vector<char>& again) {
+    std::vector<Piece> out;
+    const auto count = static_cast<std::int64_t>(again.size());
+    for (std::int64_t j = 0; j < count;) {
+        if (!again[static_cast<std::size_t>(j)]) {
+            ++j;
+            continue;
+        }
+        std::int64_t end = j;
+        // Runs close together are coded as one: the lead-in would cost more than the gap.
+        for (std::int64_t gap = 0; end < count && gap <= 2 * kLeadFrames; ++end)
+            gap = again[static_cast<std::size_t>(end)] ? 0 : gap + 1;
+        while (!again[static_cast<std::size_t>(end - 1)]) --end;
+        Piece p;
+        p.firstPacket = j;
+        p.endPacket = end;
+        out.push_back(std::move(p));
+        j = end;
+    }
+    return out;
+}
+
+bool WebAudioEncoder::runRanges(std::vector<Piece>& pieces, float gain,
+                                std::vector<Blocks>* blocks) {
+    if (blocks != nullptr) blocks->assign(pieces.size(), {});
+    std::atomic<std::size_t> next = 0;
+    std::atomic<bool> failed = false;
+    auto work = [&]() {
+        for (std::size_t i; (i = next++) < pieces.size();)
+            if (!encodeRange(pieces[i], gain, blocks != nullptr ? &(*blocks)[i] : nullptr))
+                failed = true;
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads_ && t < pieces.size(); ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    for (const Piece& p : pieces)
+        if (!p.error.empty()) error_ = p.error;
+    return !failed;
+}
+
+std::optional<AacTrack> WebAudioEncoder::takeEncoded() {
+    EncodedNarration& e = *encoded_;
+    AacTrack track;
+    track.extradata = extradata_;
+    track.initialPadding = initialPadding_;
+    track.samples = outLength_;
+    track.loudnessLufs = integratedFromBlocks(e.blocks);
+    const auto count = static_cast<std::int64_t>(e.packets.size());
+    const auto ceiling = static_cast<float>(dbToLinear(kLimiterCeilingDbtp));
+    auto gainOf = [](int steps) { return static_cast<float>(dbToLinear(steps * kAacGainStepDb)); };
+    // Packets coded again from the narration where the limiter must work at this gain: from a
+    // little before a peak to the end of its release.
+    auto peaksAt = [&](int steps) {
+        std::vector<char> again(static_cast<std::size_t>(count), 0);
+        for (std::size_t f = 0; f < e.framePeaks.size(); ++f) {
+            if (e.framePeaks[f] * gainOf(steps) <= ceiling * kPeakTolerance) continue;
+            const auto j = static_cast<std::int64_t>(f) + 1;  // the packet that carries frame f
+            for (std::int64_t k = std::max<std::int64_t>(0, j - kPeakLeadPackets);
+                 k < std::min(count, j + kPeakTailPackets); ++k)
+                again[static_cast<std::size_t>(k)] = 1;
+        }
+        return again;
+    };
+    // The lecture's loudness at this gain, the stretches coded again measured as limited.
+    auto loudnessAt = [&](int steps) -> std::optional<double> {
+        std::vector<Piece> ranges = stretches(peaksAt(steps));
+        const double g2 = std::pow(static_cast<double>(gainOf(steps)), 2);
+        std::vector<double> blocks(e.heard);
+        for (double& b : blocks) b *= g2;
+        std::vector<Blocks> measured;
+        if (!runRanges(ranges, gainOf(steps), &measured)) return std::nullopt;
+        // A stretch coded again loses to the coding what the same stretch lost before.
+        for (const Blocks& m : measured) {
+            for (const auto& [index, energy] : m) {
+                if (index < 0 || index >= static_cast<std::int64_t>(blocks.size())) continue;
+                const auto i = static_cast<std::size_t>(index);
+                blocks[i] = e.blocks[i] > 0 ? energy * e.heard[i] / e.blocks[i] : energy;
+            }
+        }
+        return integratedFromBlocks(blocks);
+    };
+
+    // The one gain, to the nearest step the frames' own gain can take; one step more when the
+    // limiter takes so much off that the lecture would end up nearer the target.
+    const double wanted = normalisingGainDb(integratedFromBlocks(e.heard));
+    int steps = std::clamp(static_cast<int>(std::lround(wanted / kAacGainStepDb)), -kMaxGainSteps,
+                           kMaxGainSteps);
+    if (wanted != 0.0) {
+        const std::optional<double> at = loudnessAt(steps);
+        if (!at) return std::nullopt;
+        if (*at < kTargetLoudnessLufs - kAacGainStepDb / 2 && steps < kMaxGainSteps) {
+            const std::optional<double> up = loudnessAt(steps + 1);
+            if (!up) return std::nullopt;
+            if (std::fabs(*up - kTargetLoudnessLufs) < std::fabs(*at - kTargetLoudnessLufs))
+                ++steps;
+        }
+    }
+    track.gainDb = steps * kAacGainStepDb;
+
+    // The other packets shifted from the level they were encoded at to the final one. Coded
+    // again: a packet whose frames were encoded at two levels, and one that would not decode
+    // shifted.
+    std::vector<char> again = peaksAt(steps);
+    const auto frames = static_cast<std::int64_t>(e.frameSteps.size());
+    auto stepOf = [&](std::int64_t f) {
+        return static_cast<int>(
+            e.frameSteps[static_cast<std::size_t>(std::clamp<std::int64_t>(f, 0, frames - 1))]);
+    };
+    AacFrameCheck check;
+    bool checkOpen = false;
+    for (std::int64_t j = 0; j < count; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        if (again[i]) continue;
+        const int encodedAt = stepOf(j - 1), shift = steps - encodedAt;
+        if (stepOf(j - 2) != encodedAt || stepOf(j) != encodedAt) {
+            again[i] = 1;
+            continue;
+        }
+        if (shift == 0) continue;
+        std::vector<std::uint8_t> shifted = e.packets[i].data;
+        bool ok = shiftAacGain(shifted, shift);
+        if (ok && (!e.shiftable[i] || std::abs(shift) > kShiftProbeSteps)) {
+            if (!checkOpen) checkOpen = check.open(extradata_);
+            ok = checkOpen && check.decodes(shifted);
+        }
+        if (ok)
+            e.packets[i].data = std::move(shifted);
+        else
+            again[i] = 1;
+    }
+    std::vector<Piece> ranges = stretches(again);
+    if (!runRanges(ranges, gainOf(steps), nullptr)) return std::nullopt;
+    for (Piece& r : ranges) {
+        track.limitedSamples += r.limited;
+        for (std::int64_t j = r.firstPacket; j < r.endPacket; ++j)
+            e.packets[static_cast<std::size_t>(j)] =
+                std::move(r.packets[static_cast<std::size_t>(j - r.firstPacket)]);
+    }
+    track.packets = std::move(e.packets);
+    encoded_.reset();
+    return track;
+}
+
 std::optional<AacTrack> WebAudioEncoder::take() {
+    if (encoded_) return takeEncoded();
     AacTrack track;
     track.extradata = extradata_;
     track.initialPadding = initialPadding_;

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "video/audio_source.h"
@@ -59,13 +61,17 @@ struct AacTrack {
     std::size_t limitedSamples = 0;
 };
 
+struct EncodedNarration;
+
 // One lecture's sound, encoded piece by piece. prepare, then encodePiece for every piece (from
-// any threads, each piece once), then take.
+// any threads, each piece once), then take. When the sound was encoded while recording (see
+// live_sound.h) there are no pieces: take sets its level, and codes again only the stretches
+// where the limiter works.
 class WebAudioEncoder {
   public:
     // Opens the narration and plans the pieces. `loudnessLufs` is the narration's integrated
-    // loudness when it was measured while recording; otherwise it is measured here (over
-    // `threads` threads). False with the reason in error() when the file cannot be read.
+    // loudness when it is known; otherwise it is measured here (over `threads` threads). False with
+    // the reason in error() when the file cannot be read.
     bool prepare(const std::string& narrationPath, std::optional<double> loudnessLufs,
                  unsigned threads);
     std::size_t pieceCount() const { return pieces_.size(); }
@@ -87,6 +93,14 @@ class WebAudioEncoder {
         std::string error;
     };
     void planPieces(unsigned threads);
+    // Gating blocks of the sound at 48 kHz: {index, energy}, as BlockMeter numbers them.
+    using Blocks = std::vector<std::pair<std::int64_t, double>>;
+    // Encodes the piece's packets from the narration at `gain`, with the limiter; with `blocks`,
+    // only measures the gating blocks inside them.
+    bool encodeRange(Piece& piece, float gain, Blocks* blocks = nullptr) const;
+    bool runRanges(std::vector<Piece>& pieces, float gain, std::vector<Blocks>* blocks);
+    static std::vector<Piece> stretches(const std::vector<char>& again);
+    std::optional<AacTrack> takeEncoded();
     double settleGain(double loudness, unsigned threads);
 
     std::string path_;
@@ -101,6 +115,8 @@ class WebAudioEncoder {
     std::vector<std::uint8_t> extradata_;
     int initialPadding_ = 0;
     std::string error_;
+    unsigned threads_ = 1;
+    std::shared_ptr<EncodedNarration> encoded_;
 };
 
 }  // namespace vorlix

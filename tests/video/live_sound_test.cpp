@@ -1,0 +1,188 @@
+// The web video's sound encoded while recording: followed as the narration grows, its level set
+// at End without coding it again, trusted only when it matches the narration, and the frames'
+// gain shifted only where the frames stay valid.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "tests/support/files.h"
+#include "video/aac_gain.h"
+#include "video/live_sound.h"
+#include "video/loudness.h"
+#include "video/mp4_writer.h"
+
+namespace vorlix {
+namespace {
+
+using testing::Bytes;
+using testing::ScratchDir;
+using testing::run;
+const int kQuiet = (av_log_set_level(AV_LOG_ERROR), 0);
+
+// The speech appended to a narration file buffer by buffer, as the recorder writes it, while the
+// live encoder follows; the wide file when `bits` is 16 (silence in the 8-bit one).
+void recordLive(const std::string& narration, const std::string& speech, int bits,
+                bool finish = true) {
+    const Bytes wav = testing::readBytes(speech);
+    const Bytes samples(wav.begin() + 44, wav.end());
+    testing::FakePrompts prompts;
+    NarrationFile narrow(prompts), wide(prompts, NarrationFile::kMaxDataBytes, kWideNarration);
+    narrow.createAt(narration);
+    if (bits == 16) wide.createAt(wideNarrationSibling(narration));
+    LiveSoundEncoder live;
+    live.start(narration);
+    const std::size_t buffer = 88200 * bits / 8;  // two seconds
+    for (std::size_t at = 0; at < samples.size(); at += buffer) {
+        const std::span<const std::uint8_t> part(samples.data() + at, std::min(buffer, samples.size() - at));
+        if (bits == 16) {
+            wide.append(part);
+            narrow.append(Bytes(part.size() / 2, 128));
+        } else {
+            narrow.append(part);
+        }
+        if (at % (8 * buffer) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    narrow.finish();
+    wide.finish();
+    if (finish) EXPECT_TRUE(live.finish());
+}
+
+// ffmpeg's ebur128 on the decoded MP4: integrated loudness and true peak.
+std::pair<double, double> levels(const std::string& mp4) {
+    const std::string log = run("ffmpeg -nostats -i '" + mp4 + "' -af ebur128=peak=true -f null - 2>&1");
+    std::smatch i, p;
+    const std::string summary = log.substr(std::min(log.rfind("Summary:"), log.size()));
+    if (!std::regex_search(summary, i, std::regex("I:\\s*(-?[0-9.]+)")) ||
+        !std::regex_search(summary, p, std::regex("Peak:\\s*(-?[0-9.]+)")))
+        return {0, 0};
+    return {std::stod(i[1]), std::stod(p[1])};
+}
+
+Mp4Result writeVideo(const ScratchDir& dir, const std::string& narration, double seconds) {
+    const std::string slide = dir.file("1.bmp");
+    testing::writeFile(slide, testing::bmpOf(64, 36, [](int, int) { return 0x4060D0u; }));
+    return writeMp4({.outputPath = dir.file("lecture.mp4"),
+                     .changes = {{0, slide}},
+                     .endSample = static_cast<std::int64_t>(seconds * kChangeRate),
+                     .narrationPath = narration});
+}
+
+TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
+    const struct {
+        double volume;
+        int bits;
+    } cases[] = {{0.1, 8}, {1.0, 8}, {0.03, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.volume);
+        ScratchDir dir;
+        const std::string narration = dir.file("vx_temp_1_2.wav");
+        ASSERT_TRUE(testing::writeSpeech(dir.file("speech.wav"), 40, c.volume, c.bits));
+        recordLive(narration, dir.file("speech.wav"), c.bits);
+        ASSERT_TRUE(readEncodedNarration(narration).has_value());
+        const Mp4Result r = writeVideo(dir, narration, 40);
+        ASSERT_TRUE(r.ok) << r.error;
+        // The sound encoded while recording was used: its gain is a whole number of steps.
+        EXPECT_NEAR(std::remainder(r.gainDb, kAacGainStepDb), 0.0, 1e-9) << r.gainDb;
+        // The frames coded again join the shifted ones as one stream that decodes cleanly.
+        EXPECT_EQ(run("ffmpeg -v error -i '" + dir.file("lecture.mp4") + "' -f null - 2>&1"), "");
+        const auto [loudness, peak] = levels(dir.file("lecture.mp4"));
+        EXPECT_NEAR(loudness, -16.0, 1.0);
+        EXPECT_LE(peak, -1.0);
+    }
+}
+
+TEST(LiveSound, EncodedSoundNotMatchingTheNarrationIsNotTrusted) {
+    ScratchDir dir;
+    const std::string speech = dir.file("speech.wav"), narration = dir.file("n.wav");
+    ASSERT_TRUE(testing::writeSpeech(speech, 12, 0.3));
+    const Bytes other = testing::readBytes(speech);
+    const struct {
+        const char* what;
+        bool finished;
+        std::function<void()> after;
+    } cases[] = {
+        {"as recorded", true, [] {}},
+        {"cut short", false, [] {}},
+        {"one sample changed", true, [&] { testing::writeFile(narration, testing::patched(other, {{5000, 7, 1}})); }},
+        {"longer", true, [&] { testing::writeNarration(narration, Bytes(12 * 44100 + 1, 128)); }},
+        {"a 16-bit narration beside it since", true,
+         [&] { testing::writeSpeech(wideNarrationSibling(narration), 12, 0.3, 16); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(wideNarrationSibling(narration));
+        recordLive(narration, speech, 8, c.finished);
+        c.after();
+        EXPECT_EQ(readEncodedNarration(narration).has_value(), &c == &cases[0]);
+    }
+}
+
+TEST(LiveSound, GainShiftsOnlyWhereTheFrameStaysValid) {
+    // A real frame of speech, from an encoder as the web video opens it.
+    std::string error;
+    AacCodecPtr enc = openWebAacEncoder(error);
+    ASSERT_TRUE(enc) << error;
+    AVFrame* f = av_frame_alloc();
+    AVPacket* p = av_packet_alloc();
+    Bytes frame;
+    for (int n = 0; frame.empty() && n < 8; ++n) {
+        f->nb_samples = 1024, f->format = AV_SAMPLE_FMT_FLTP, f->sample_rate = 48000;
+        av_channel_layout_default(&f->ch_layout, 1);
+        ASSERT_GE(av_frame_get_buffer(f, 0), 0);
+        for (int i = 0; i < 1024; ++i)
+            reinterpret_cast<float*>(f->data[0])[i] = 0.3f * std::sin(0.05f * float(n * 1024 + i));
+        ASSERT_GE(avcodec_send_frame(enc.get(), f), 0);
+        av_frame_unref(f);
+        if (avcodec_receive_packet(enc.get(), p) == 0 && n > 2) frame.assign(p->data, p->data + p->size);
+        av_packet_unref(p);
+    }
+    av_frame_free(&f);
+    av_packet_free(&p);
+    ASSERT_FALSE(frame.empty());
+    const int gain = (frame[0] & 1) << 7 | frame[1] >> 1;
+    AacFrameCheck check;
+    ASSERT_TRUE(check.open({enc->extradata, std::size_t(enc->extradata_size)}));
+
+    const struct {
+        int steps;
+        bool shifts, decodes;
+    } cases[] = {{0, true, true}, {6, true, true}, {-6, true, true},
+                 {256 - gain, false, false},  // past 255: refused, frame untouched
+                 {-gain - 1, false, false},
+                 {-gain, true, false}};  // the gain fits, its scalefactors below it do not
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Bytes shifted = frame;
+        EXPECT_EQ(shiftAacGain(shifted, c.steps), c.shifts);
+        if (!c.shifts) EXPECT_EQ(shifted, frame);
+        if (c.shifts) EXPECT_EQ(((shifted[0] & 1) << 7 | shifted[1] >> 1), gain + c.steps);
+        EXPECT_EQ(c.shifts && check.decodes(shifted), c.decodes);
+    }
+    Bytes notMono = frame;
+    notMono[0] |= 0x20;  // a channel pair element
+    EXPECT_FALSE(shiftAacGain(notMono, 1));
+}
+
+TEST(LiveSound, LoudnessFromGatingBlocksEqualsTheMeters) {
+    ScratchDir dir;
+    ASSERT_TRUE(testing::writeSpeech(dir.file("s.wav"), 20, 0.4, 16));
+    NarrationSamples in;
+    ASSERT_TRUE(in.open(dir.file("s.wav")));
+    std::vector<float> x(static_cast<std::size_t>(in.length()));
+    ASSERT_TRUE(in.read(0, x));
+    LoudnessMeter whole(44100);
+    BlockMeter blocks(44100);
+    whole.add(x);
+    for (std::size_t at = 0; at < x.size(); at += 3000)
+        blocks.add({x.data() + at, std::min<std::size_t>(3000, x.size() - at)});
+    EXPECT_NEAR(integratedFromBlocks(blocks.blocks()), whole.integrated(), 0.05);
+}
+
+}  // namespace
+}  // namespace vorlix
