@@ -1,5 +1,6 @@
 #include "video/avi_assembly.h"
 
+#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/frame_image.h"
+#include "video/frame_pipeline.h"
 #include "video/video_codecs.h"
 
 namespace vorlix {
@@ -75,6 +77,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
     const bool depthOk = !videoOk || image->bitCount() == 24;
     std::int32_t frameWidth = videoOk ? image->width() : width;
     std::int32_t frameHeight = videoOk ? image->height() : height;
+    freeFrame(image);
 
     AviWriter writer;
     AudioSource source;
@@ -139,20 +142,58 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         }
 
         const std::int64_t sampleRate = narrationOk ? source.format().sampleRate : 0;
-        for (std::int32_t i = 0; videoOk; ++i) {
-            if (i >= frameLimit) break;
-            if (nextLine(i) == 0) break;
-            renderFrame(image, static_cast<std::uint16_t>(bitDepth), width, height, i, draw,
-                        env.prompts);
-            if (image == nullptr) {
-                ++failures;  // already told; nothing is written for it
+        // Each frame is read, scaled and encoded ahead on the pipeline's thread while this one
+        // copies the sound up to the frame's time; the file gets both in time order.
+        struct MadeFrame {
+            bool lineRead = false;  // false: no line for it (the end, or the limit)
+            bool imageMade = false;
+            std::int32_t time = 0;
+            EncodedFrame encoded;
+            std::vector<std::string> problems;
+        };
+        FramePipeline<MadeFrame> frames(
+            videoOk ? env.framesAhead : 0, [&](std::int32_t i, MadeFrame& f) {
+                auto takeProblems = [&] {
+                    if (env.frameProblems != nullptr) {
+                        f.problems.swap(*env.frameProblems);
+                        env.frameProblems->clear();
+                    }
+                };
+                if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
+                    takeProblems();
+                    return false;
+                }
+                f.lineRead = true;
+                bool encoded = false;
+                try {
+                    FrameCanvas canvas(frameWidth, frameHeight);
+                    if (!canvas.empty()) {
+                        draw(canvas, i);
+                        f.time = frameTime(i);
+                        encoded = writer.encodeVideoFrame(f.time, canvas, f.encoded);
+                        f.imageMade = true;
+                    }
+                } catch (const std::exception&) {
+                    f.imageMade = false;
+                }
+                takeProblems();
+                return f.imageMade && encoded;
+            });
+        while (std::optional<MadeFrame> f = frames.next()) {
+            if (env.problems != nullptr) {
+                env.problems->insert(env.problems->end(), f->problems.begin(), f->problems.end());
+            }
+            if (!f->lineRead) break;
+            if (!f->imageMade) {
+                env.prompts.showMessage(texts::kMakeDibError, texts::kAviErrCaption);
+                ++failures;  // nothing is written for it
                 break;
             }
-            const std::int32_t t = frameTime(i);
+            const std::int32_t t = f->time;
             if (narrationOk && t > 0 && copy.copyUntil(t * sampleRate / rate) != 0) {
                 narrationOk = false;
             }
-            if (!writer.writeVideoFrame(t, image->rows())) {
+            if (!writer.writeEncodedFrame(t, f->encoded)) {
                 ++failures;
                 lastFailed = true;
                 break;
@@ -161,6 +202,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             progress.linesDone = framesWritten;
             tell();
         }
+        frames.stop();
         if (narrationOk && copy.copyRest() != 0) narrationOk = false;
         if (narrationOpened && !narrationOk && narrationError.empty()) {
             narrationError = source.lastReadError().empty()
