@@ -1,5 +1,6 @@
 #include "video/avi_assembly.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
@@ -30,23 +31,38 @@ int StreamCopy::begin() {
 
 int StreamCopy::copyUntil(std::int64_t end) {
     if (failed_) return -1;
+    const std::int64_t align = source_.format().blockAlign;
     while (position_ <= last_ && position_ < end) {
         AudioSource::ReadSize size = source_.convenientRead(position_);
         if (size.bytes <= 0 || size.samples <= 0) {
             size = source_.readSize(position_, kFallbackSamples);
         }
-        try {
-            buffer_.resize(static_cast<std::size_t>(size.bytes));
-        } catch (const std::bad_alloc&) {
-            failed_ = true;
-            return -1;
+        const std::int64_t held = bufferedFrom_ + buffered_ - position_;
+        if (held <= 0) {
+            // The pieces to come, as many whole ones as fit in the read-ahead, read at once.
+            const std::int64_t pieces = std::max<std::int64_t>(1, kReadAheadBytes / size.bytes);
+            const AudioSource::ReadSize block =
+                source_.readSize(position_, size.samples * pieces);
+            try {
+                buffer_.resize(static_cast<std::size_t>(block.bytes));
+            } catch (const std::bad_alloc&) {
+                failed_ = true;
+                return -1;
+            }
+            bufferedFrom_ = position_;
+            buffered_ = source_.read(position_, block.samples, buffer_);
+            // A read that yields nothing would never advance: the copy ends there.
+            if (buffered_ <= 0) {
+                buffered_ = 0;
+                failed_ = true;
+                return -1;
+            }
         }
-        std::int64_t got = source_.read(position_, size.samples, buffer_);
-        // A read that yields nothing would never advance: the copy ends there.
-        if (got <= 0 || !writer_.writeAudio(position_,
-                                            std::span(buffer_).first(static_cast<std::size_t>(
-                                                got * source_.format().blockAlign)),
-                                            got)) {
+        const std::int64_t got = std::min(size.samples, bufferedFrom_ + buffered_ - position_);
+        const auto at = static_cast<std::size_t>((position_ - bufferedFrom_) * align);
+        if (!writer_.writeAudio(position_,
+                                std::span(buffer_).subspan(at, static_cast<std::size_t>(got * align)),
+                                got)) {
             failed_ = true;
             return -1;
         }

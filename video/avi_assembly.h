@@ -83,9 +83,14 @@ class StreamCopy {
     }
 
   private:
+    // Reads go this far ahead, in whole pieces, so the file is read in large blocks while
+    // the pieces written stay the same.
+    static constexpr std::int64_t kReadAheadBytes = 256 * 1024;
     AviWriter& writer_;
     AudioSource& source_;
     std::vector<std::uint8_t> buffer_;
+    std::int64_t bufferedFrom_ = 0;  // position of buffer_'s first sample
+    std::int64_t buffered_ = 0;      // samples held
     std::function<void()> afterEach_;
     std::int64_t first_ = 0;
     std::int64_t last_ = -1;
