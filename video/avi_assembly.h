@@ -85,7 +85,7 @@ class StreamCopy {
   private:
     // Reads go this far ahead, in whole pieces, so the file is read in large blocks while
     // the pieces written stay the same.
-    static constexpr std::int64_t kReadAheadBytes = 256 * 1024;
+    static constexpr std::int64_t kReadAheadBytes = 128 * 1024;
     AviWriter& writer_;
     AudioSource& source_;
     std::vector<std::uint8_t> buffer_;
