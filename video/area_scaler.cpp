@@ -173,7 +173,8 @@ bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, 
     std::vector<std::uint16_t> mid(n + 1);  // the spare value the across pass reads
     for (std::int32_t y = 0; y < dstH; ++y) {
         std::ptrdiff_t stride = 0;
-        const std::uint8_t* band = rows(down.first[static_cast<std::size_t>(y)], down.taps, &stride);
+        const std::uint8_t* band =
+            rows(down.first[static_cast<std::size_t>(y)], down.taps, &stride);
         if (band == nullptr) return false;
         downPass(band, stride, 0, down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps,
                  down.taps, n, mid.data());

@@ -41,8 +41,7 @@ int StreamCopy::copyUntil(std::int64_t end) {
         if (held <= 0) {
             // The pieces to come, as many whole ones as fit in the read-ahead, read at once.
             const std::int64_t pieces = std::max<std::int64_t>(1, kReadAheadBytes / size.bytes);
-            const AudioSource::ReadSize block =
-                source_.readSize(position_, size.samples * pieces);
+            const AudioSource::ReadSize block = source_.readSize(position_, size.samples * pieces);
             try {
                 buffer_.resize(static_cast<std::size_t>(block.bytes));
             } catch (const std::bad_alloc&) {
@@ -60,9 +59,9 @@ int StreamCopy::copyUntil(std::int64_t end) {
         }
         const std::int64_t got = std::min(size.samples, bufferedFrom_ + buffered_ - position_);
         const auto at = static_cast<std::size_t>((position_ - bufferedFrom_) * align);
-        if (!writer_.writeAudio(position_,
-                                std::span(buffer_).subspan(at, static_cast<std::size_t>(got * align)),
-                                got)) {
+        if (!writer_.writeAudio(
+                position_, std::span(buffer_).subspan(at, static_cast<std::size_t>(got * align)),
+                got)) {
             failed_ = true;
             return -1;
         }

@@ -34,7 +34,8 @@ Outcome build(std::size_t ahead, const char* codec, int missing, int badTick, in
     std::string timeline;
     for (int i = 0; i < kLines; ++i) {
         const std::string slide = dir.file("s" + std::to_string(i) + ".bmp");
-        if (i != missing) writeFile(slide, bmpOf(160, 120, [&](int x, int) { return i * 0x1F2F3F + x; }));
+        if (i != missing)
+            writeFile(slide, bmpOf(160, 120, [&](int x, int) { return i * 0x1F2F3F + x; }));
         timeline += std::to_string(10 * i) + "," + slide + "\n";
     }
     writeFile(dir.file("t.tmp"), timeline);
