@@ -155,6 +155,15 @@ void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out
 bool shrinkByArea(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t srcW,
                   std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride, std::int32_t dstW,
                   std::int32_t dstH) {
+    const SourceRows inPlace = [&](std::int32_t first, std::int32_t, std::ptrdiff_t* stride) {
+        *stride = srcStride;
+        return src + first * srcStride;
+    };
+    return shrinkByArea(inPlace, srcW, srcH, dst, dstStride, dstW, dstH);
+}
+
+bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, std::uint8_t* dst,
+                  std::ptrdiff_t dstStride, std::int32_t dstW, std::int32_t dstH) {
     if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0 || dstW > srcW || dstH > srcH) {
         return false;
     }
@@ -163,9 +172,12 @@ bool shrinkByArea(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_
     const std::size_t n = static_cast<std::size_t>(srcW) * 3;
     std::vector<std::uint16_t> mid(n + 1);  // the spare value the across pass reads
     for (std::int32_t y = 0; y < dstH; ++y) {
-        downPass(src, srcStride, down.first[static_cast<std::size_t>(y)],
-                 down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps, down.taps, n,
-                 mid.data());
+        std::ptrdiff_t stride = 0;
+        const std::uint8_t* band =
+            rows(down.first[static_cast<std::size_t>(y)], down.taps, &stride);
+        if (band == nullptr) return false;
+        downPass(band, stride, 0, down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps,
+                 down.taps, n, mid.data());
         acrossPass(mid.data(), across, dst + y * dstStride, dstW);
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace vorlix {
 
@@ -14,5 +15,15 @@ namespace vorlix {
 bool shrinkByArea(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t srcW,
                   std::int32_t srcH, std::uint8_t* dst, std::ptrdiff_t dstStride, std::int32_t dstW,
                   std::int32_t dstH);
+
+// Source rows on demand, so a slide need not be in memory whole: rows [first, first + count),
+// row `first` returned and the distance to the next in *stride; null when they cannot be had.
+// `first` never decreases from one call to the next.
+using SourceRows = std::function<const std::uint8_t*(std::int32_t first, std::int32_t count,
+                                                     std::ptrdiff_t* stride)>;
+// shrinkByArea over rows fetched as it goes; false also when a fetch fails (dst then partly
+// written).
+bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, std::uint8_t* dst,
+                  std::ptrdiff_t dstStride, std::int32_t dstW, std::int32_t dstH);
 
 }  // namespace vorlix

@@ -1,5 +1,7 @@
 #include "video/avi_assembly.h"
 
+#include <algorithm>
+#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "common/user_prompts.h"
 #include "resources/texts.h"
 #include "video/frame_image.h"
+#include "video/frame_pipeline.h"
 #include "video/video_codecs.h"
 
 namespace vorlix {
@@ -28,23 +31,37 @@ int StreamCopy::begin() {
 
 int StreamCopy::copyUntil(std::int64_t end) {
     if (failed_) return -1;
+    const std::int64_t align = source_.format().blockAlign;
     while (position_ <= last_ && position_ < end) {
         AudioSource::ReadSize size = source_.convenientRead(position_);
         if (size.bytes <= 0 || size.samples <= 0) {
             size = source_.readSize(position_, kFallbackSamples);
         }
-        try {
-            buffer_.resize(static_cast<std::size_t>(size.bytes));
-        } catch (const std::bad_alloc&) {
-            failed_ = true;
-            return -1;
+        const std::int64_t held = bufferedFrom_ + buffered_ - position_;
+        if (held <= 0) {
+            // The pieces to come, as many whole ones as fit in the read-ahead, read at once.
+            const std::int64_t pieces = std::max<std::int64_t>(1, kReadAheadBytes / size.bytes);
+            const AudioSource::ReadSize block = source_.readSize(position_, size.samples * pieces);
+            try {
+                buffer_.resize(static_cast<std::size_t>(block.bytes));
+            } catch (const std::bad_alloc&) {
+                failed_ = true;
+                return -1;
+            }
+            bufferedFrom_ = position_;
+            buffered_ = source_.read(position_, block.samples, buffer_);
+            // A read that yields nothing would never advance: the copy ends there.
+            if (buffered_ <= 0) {
+                buffered_ = 0;
+                failed_ = true;
+                return -1;
+            }
         }
-        std::int64_t got = source_.read(position_, size.samples, buffer_);
-        // A read that yields nothing would never advance: the copy ends there.
-        if (got <= 0 || !writer_.writeAudio(position_,
-                                            std::span(buffer_).first(static_cast<std::size_t>(
-                                                got * source_.format().blockAlign)),
-                                            got)) {
+        const std::int64_t got = std::min(size.samples, bufferedFrom_ + buffered_ - position_);
+        const auto at = static_cast<std::size_t>((position_ - bufferedFrom_) * align);
+        if (!writer_.writeAudio(
+                position_, std::span(buffer_).subspan(at, static_cast<std::size_t>(got * align)),
+                got)) {
             failed_ = true;
             return -1;
         }
@@ -75,6 +92,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
     const bool depthOk = !videoOk || image->bitCount() == 24;
     std::int32_t frameWidth = videoOk ? image->width() : width;
     std::int32_t frameHeight = videoOk ? image->height() : height;
+    freeFrame(image);
 
     AviWriter writer;
     AudioSource source;
@@ -139,20 +157,58 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         }
 
         const std::int64_t sampleRate = narrationOk ? source.format().sampleRate : 0;
-        for (std::int32_t i = 0; videoOk; ++i) {
-            if (i >= frameLimit) break;
-            if (nextLine(i) == 0) break;
-            renderFrame(image, static_cast<std::uint16_t>(bitDepth), width, height, i, draw,
-                        env.prompts);
-            if (image == nullptr) {
-                ++failures;  // already told; nothing is written for it
+        // Each frame is read, scaled and encoded ahead on the pipeline's thread while this one
+        // copies the sound up to the frame's time; the file gets both in time order.
+        struct MadeFrame {
+            bool lineRead = false;  // false: no line for it (the end, or the limit)
+            bool imageMade = false;
+            std::int32_t time = 0;
+            EncodedFrame encoded;
+            std::vector<std::string> problems;
+        };
+        FramePipeline<MadeFrame> frames(
+            videoOk ? env.framesAhead : 0, [&](std::int32_t i, MadeFrame& f) {
+                auto takeProblems = [&] {
+                    if (env.frameProblems != nullptr) {
+                        f.problems.swap(*env.frameProblems);
+                        env.frameProblems->clear();
+                    }
+                };
+                if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
+                    takeProblems();
+                    return false;
+                }
+                f.lineRead = true;
+                bool encoded = false;
+                try {
+                    FrameCanvas canvas(frameWidth, frameHeight);
+                    if (!canvas.empty()) {
+                        draw(canvas, i);
+                        f.time = frameTime(i);
+                        encoded = writer.encodeVideoFrame(f.time, canvas, f.encoded);
+                        f.imageMade = true;
+                    }
+                } catch (const std::exception&) {
+                    f.imageMade = false;
+                }
+                takeProblems();
+                return f.imageMade && encoded;
+            });
+        while (std::optional<MadeFrame> f = frames.next()) {
+            if (env.problems != nullptr) {
+                env.problems->insert(env.problems->end(), f->problems.begin(), f->problems.end());
+            }
+            if (!f->lineRead) break;
+            if (!f->imageMade) {
+                env.prompts.showMessage(texts::kMakeDibError, texts::kAviErrCaption);
+                ++failures;  // nothing is written for it
                 break;
             }
-            const std::int32_t t = frameTime(i);
+            const std::int32_t t = f->time;
             if (narrationOk && t > 0 && copy.copyUntil(t * sampleRate / rate) != 0) {
                 narrationOk = false;
             }
-            if (!writer.writeVideoFrame(t, image->rows())) {
+            if (!writer.writeEncodedFrame(t, f->encoded)) {
                 ++failures;
                 lastFailed = true;
                 break;
@@ -161,6 +217,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             progress.linesDone = framesWritten;
             tell();
         }
+        frames.stop();
         if (narrationOk && copy.copyRest() != 0) narrationOk = false;
         if (narrationOpened && !narrationOk && narrationError.empty()) {
             narrationError = source.lastReadError().empty()

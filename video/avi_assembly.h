@@ -39,6 +39,15 @@ struct AviBuildEnvironment {
     // When given, a narration missing from a written video is added here for the caller to
     // tell, instead of a message of its own.
     std::vector<std::string>* problems = nullptr;
+    // Where the frame operations (nextLine, draw) put what they find wrong. Frames are made
+    // ahead of the file, so each frame takes what was found while making it, and it is added to
+    // `problems` only when that frame's turn comes: a build that stops early tells nothing
+    // about the frames after it.
+    std::vector<std::string>* frameProblems = nullptr;
+    // Frames made ahead of the file on a thread of their own while the sound is copied; 0 makes
+    // each one in its turn on the calling thread. The operations then run on that thread.
+    std::size_t framesAhead = kFramesAhead;
+    static constexpr std::size_t kFramesAhead = 4;
 };
 
 // What a build did, beyond its failure count: for the command line and the tests.
@@ -74,9 +83,14 @@ class StreamCopy {
     }
 
   private:
+    // Reads go this far ahead, in whole pieces, so the file is read in large blocks while
+    // the pieces written stay the same.
+    static constexpr std::int64_t kReadAheadBytes = 128 * 1024;
     AviWriter& writer_;
     AudioSource& source_;
     std::vector<std::uint8_t> buffer_;
+    std::int64_t bufferedFrom_ = 0;  // position of buffer_'s first sample
+    std::int64_t buffered_ = 0;      // samples held
     std::function<void()> afterEach_;
     std::int64_t first_ = 0;
     std::int64_t last_ = -1;

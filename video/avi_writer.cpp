@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 extern "C" {
@@ -60,6 +61,20 @@ int crfFor(int quality) {
 }
 
 }  // namespace
+
+struct EncodedFrame::Packets {
+    std::vector<AVPacket*> list;
+    std::string error;  // why the encoding failed; empty when it did not
+
+    ~Packets() {
+        for (AVPacket*& p : list) av_packet_free(&p);
+    }
+};
+
+EncodedFrame::EncodedFrame() = default;
+EncodedFrame::~EncodedFrame() = default;
+EncodedFrame::EncodedFrame(EncodedFrame&&) noexcept = default;
+EncodedFrame& EncodedFrame::operator=(EncodedFrame&&) noexcept = default;
 
 struct AviWriter::State {
     AVFormatContext* fmt = nullptr;
@@ -158,21 +173,54 @@ struct AviWriter::State {
         }
     }
 
-    bool encode(std::span<const std::uint8_t> rows, std::int64_t position) {
-        if (av_frame_make_writable(frame) < 0) return fail("out of memory");
-        const int stride = static_cast<int>(AviWriter::rowStride(width));
-        // Bottom-up rows: start at the last one and walk backwards.
-        const std::uint8_t* src[4] = {rows.data() + static_cast<std::size_t>(height - 1) * stride,
-                                      nullptr, nullptr, nullptr};
-        const int srcStride[4] = {-stride, 0, 0, 0};
+    // Encodes one frame, its top row at `top`, into `out`, touching nothing the file's writing
+    // uses.
+    bool encode(const std::uint8_t* top, std::ptrdiff_t step, std::int64_t position,
+                EncodedFrame::Packets& out) {
+        auto failed = [&](std::string why) {
+            out.error = std::move(why);
+            return false;
+        };
+        if (enc == nullptr) {
+            // Uncompressed: the rows of a DIB, bottom-up, each padded to 4 bytes.
+            const std::size_t stride = AviWriter::rowStride(width);
+            const std::size_t size = stride * static_cast<std::size_t>(height);
+            AVPacket* p = av_packet_alloc();
+            if (p == nullptr || av_new_packet(p, static_cast<int>(size)) < 0) {
+                av_packet_free(&p);
+                return failed("out of memory");
+            }
+            const std::size_t used = static_cast<std::size_t>(width) * 3;
+            for (std::int32_t y = 0; y < height; ++y) {
+                std::uint8_t* to = p->data + static_cast<std::size_t>(height - 1 - y) * stride;
+                std::memcpy(to, top + y * step, used);
+                std::memset(to + used, 0, stride - used);
+            }
+            p->pts = position;
+            out.list.push_back(p);
+            return true;
+        }
+        if (av_frame_make_writable(frame) < 0) return failed("out of memory");
+        const std::uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
+        const int srcStride[4] = {static_cast<int>(step), 0, 0, 0};
         sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
         frame->pts = position;
         frame->pict_type = AV_PICTURE_TYPE_I;
         frame->key_frame = 1;
         frame->quality = enc->global_quality;  // the mpeg-family encoders take it per frame
         int rc = avcodec_send_frame(enc, frame);
-        if (rc < 0) return fail(avError("encoding a frame", rc));
-        return receivePackets(position);
+        if (rc < 0) return failed(avError("encoding a frame", rc));
+        for (;;) {
+            AVPacket* p = av_packet_alloc();
+            if (p == nullptr) return failed("out of memory");
+            rc = avcodec_receive_packet(enc, p);
+            if (rc < 0) {
+                av_packet_free(&p);
+                if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+                return failed(avError("encoding a frame", rc));
+            }
+            out.list.push_back(p);
+        }
     }
 };
 
@@ -352,8 +400,51 @@ bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint
         return s.fail("frame position " + std::to_string(position) + " is not after " +
                       std::to_string(s.lastPosition));
     }
-    const std::size_t size = rowStride(s.width) * static_cast<std::size_t>(s.height);
-    if (rows.size() != size) return s.fail("frame does not match the video stream");
+    const std::size_t stride = rowStride(s.width);
+    if (rows.size() != stride * static_cast<std::size_t>(s.height)) {
+        return s.fail("frame does not match the video stream");
+    }
+    EncodedFrame frame;
+    try {
+        frame.p_ = std::make_unique<EncodedFrame::Packets>();
+    } catch (const std::bad_alloc&) {
+        return s.fail("out of memory");
+    }
+    // Bottom-up rows: start at the last one and walk backwards.
+    s.encode(rows.data() + (static_cast<std::size_t>(s.height) - 1) * stride,
+             -static_cast<std::ptrdiff_t>(stride), position, *frame.p_);
+    return writeEncodedFrame(position, frame);
+}
+
+bool AviWriter::encodeVideoFrame(std::int64_t position, const FrameCanvas& canvas,
+                                 EncodedFrame& out) {
+    State& s = *s_;
+    try {
+        out.p_ = std::make_unique<EncodedFrame::Packets>();
+    } catch (const std::bad_alloc&) {
+        return false;  // told by the write
+    }
+    if (!s.started || s.video == nullptr) {
+        out.p_->error = "no video stream";
+        return false;
+    }
+    if (canvas.width != s.width || canvas.height != s.height || canvas.empty()) {
+        out.p_->error = "frame does not match the video stream";
+        return false;
+    }
+    return s.encode(canvas.row(0), static_cast<std::ptrdiff_t>(canvas.width) * 3, position,
+                    *out.p_);
+}
+
+bool AviWriter::writeEncodedFrame(std::int64_t position, EncodedFrame& frame) {
+    State& s = *s_;
+    if (!s.started || s.video == nullptr) return s.fail("no video stream");
+    if (position < 0 || position <= s.lastPosition) {
+        return s.fail("frame position " + std::to_string(position) + " is not after " +
+                      std::to_string(s.lastPosition));
+    }
+    if (frame.p_ == nullptr) return s.fail("out of memory");
+    if (!frame.p_->error.empty()) return s.fail(frame.p_->error);
     // The muxer only fills gaps after a first packet: an empty one at 0 keeps a late first
     // slide at its own time.
     if (s.lastPosition < 0 && position > 0) {
@@ -363,12 +454,11 @@ bool AviWriter::writeVideoFrame(std::int64_t position, std::span<const std::uint
     while (position - s.lastPosition - 1 > kMaxSkippedPositions) {
         if (!s.repeatLast(s.lastPosition + kMaxSkippedPositions + 1)) return false;
     }
-    if (s.enc == nullptr) {
-        if (av_new_packet(s.pkt, static_cast<int>(rows.size())) < 0) return s.fail("out of memory");
-        std::memcpy(s.pkt->data, rows.data(), rows.size());
-        if (!s.writeVideoPacket(s.pkt, position)) return false;
-    } else if (!s.encode(rows, position)) {
-        return false;
+    for (AVPacket* p : frame.p_->list) {
+        // Frames are intra-only and never reordered; a late packet keeps its own time.
+        std::int64_t at = p->pts != AV_NOPTS_VALUE ? p->pts : position;
+        if (at <= s.lastPosition) at = s.lastPosition + 1;
+        if (!s.writeVideoPacket(p, at)) return false;
     }
     return true;
 }

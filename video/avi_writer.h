@@ -37,6 +37,21 @@ struct AudioFormat {
     }
 };
 
+// One frame's packets, encoded apart from the file's writing: a frame can be encoded on another
+// thread while the audio is written, and written later in its turn.
+class EncodedFrame {
+  public:
+    EncodedFrame();
+    ~EncodedFrame();
+    EncodedFrame(EncodedFrame&&) noexcept;
+    EncodedFrame& operator=(EncodedFrame&&) noexcept;
+
+  private:
+    friend class AviWriter;
+    struct Packets;
+    std::unique_ptr<Packets> p_;
+};
+
 class AviWriter {
   public:
     // The muxer refuses gaps longer than this many empty positions.
@@ -71,6 +86,12 @@ class AviWriter {
     // longer than the muxer allows is bridged by repeating the previous frame.
     bool writeVideoFrame(std::int64_t position, std::span<const std::uint8_t> rows);
     static std::size_t rowStride(std::int32_t width) { return FrameImage::strideFor(width, 24); }
+    // writeVideoFrame in two halves, from a canvas of the stream's size instead of rows. The
+    // encoding touches only the encoder, so one other thread may encode frames, in order, while
+    // this one writes the audio and the frames already made. A failed encoding is told by its
+    // write (false, lastError says why).
+    bool encodeVideoFrame(std::int64_t position, const FrameCanvas& canvas, EncodedFrame& out);
+    bool writeEncodedFrame(std::int64_t position, EncodedFrame& frame);
     // `samples` sample frames at `position`.
     bool writeAudio(std::int64_t position, std::span<const std::uint8_t> data,
                     std::int64_t samples);

@@ -120,12 +120,15 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
             frames.expect(lines);
         }
     }
+    // The frames are made on the build's own thread: what they find wrong goes here, and the
+    // build adds it to the problems frame by frame, in order.
+    std::vector<std::string> frameProblems;
     std::set<std::string> unreadable;
     DrawOperation draw = [&](FrameCanvas& canvas, std::int32_t) {
         std::string reason;
         const std::string& slide = reader.currentSlidePath();
         if (!frames.draw(canvas, slide, &reason) && unreadable.insert(slide).second) {
-            problems_.push_back(std::string(texts::kProblemSlide) + "\n  " +
+            frameProblems.push_back(std::string(texts::kProblemSlide) + "\n  " +
                                 causeLine(slide, reason));
         }
     };
@@ -134,10 +137,10 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
     NextLineOperation nextLine = [&](std::int32_t i) {
         if (reader.nextLine(i) == 0) {
             if (reader.malformedLine() > 0) {
-                problems_.push_back(formatted(texts::kProblemLineFormat, timelinePath.c_str(),
+                frameProblems.push_back(formatted(texts::kProblemLineFormat, timelinePath.c_str(),
                                               static_cast<long>(reader.malformedLine())));
             } else if (i == 0) {
-                problems_.push_back(formatted(texts::kProblemNoLinesFormat, timelinePath.c_str()));
+                frameProblems.push_back(formatted(texts::kProblemNoLinesFormat, timelinePath.c_str()));
             }
             return 0;
         }
@@ -145,7 +148,7 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
         // reading as a malformed line does.
         const std::int32_t tick = reader.frameTime(i);
         if (tick < 0 || tick > bound || tick <= previousTick) {
-            problems_.push_back(formatted(texts::kProblemTickFormat, timelinePath.c_str(),
+            frameProblems.push_back(formatted(texts::kProblemTickFormat, timelinePath.c_str(),
                                           static_cast<long>(reader.lineNumber()),
                                           static_cast<long>(tick)));
             return 0;
@@ -157,6 +160,7 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
     env.inputs = slidesOf(timelinePath, endTick);
     env.inputs.push_back(timelinePath);
     env.problems = &problems_;
+    env.frameProblems = &frameProblems;
     report_ = AviBuildReport{};
     buildAviFile(outputPath_, kWidth, kHeight, kBitDepth, finalTime, kRate, draw, frameTime,
                  nextLine, narrationPath, env, &report_);

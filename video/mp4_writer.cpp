@@ -26,6 +26,7 @@ extern "C" {
 
 #include "common/regular_file.h"
 #include "resources/texts.h"
+#include "video/frame_pipeline.h"
 #include "video/slide_bitmap.h"
 #include "video/slide_picture.h"
 #include "video/web_audio.h"
@@ -37,6 +38,7 @@ namespace {
 
 constexpr AVRational kChangeTimeBase{1, static_cast<int>(kChangeRate)};
 constexpr AVRational kAudioTimeBase{1, static_cast<int>(kWebSampleRate)};
+constexpr std::size_t kFramesAhead = 4;
 
 struct Packet {
     std::vector<std::uint8_t> data;
@@ -317,10 +319,27 @@ Mp4Result writeMp4(const Mp4Job& job) {
 
     std::vector<std::function<bool()>> jobs;
     jobs.push_back([&]() {
+        // The slides are encoded ahead on the frame pipeline's thread, in order; the first
+        // failure ends them.
+        struct Encoded {
+            bool ok = false;
+            std::vector<Packet> packets;
+        };
+        FramePipeline<Encoded> frames(kFramesAhead, [&](std::int32_t i, Encoded& f) {
+            const auto at = static_cast<std::size_t>(i);
+            if (at == changes.size()) {
+                f.ok = slides.flush(f.packets);
+                return false;
+            }
+            f.ok = slides.encode(changes[at].slidePath, changes[at].sample, f.packets);
+            return f.ok;
+        });
         bool ok = true;
-        for (const SlideChange& c : changes)
-            ok = ok && slides.encode(c.slidePath, c.sample, videoPackets);
-        ok = ok && slides.flush(videoPackets) && videoPackets.size() == changes.size();
+        while (std::optional<Encoded> f = frames.next()) {
+            ok = ok && f->ok;
+            for (Packet& p : f->packets) videoPackets.push_back(std::move(p));
+        }
+        ok = ok && videoPackets.size() == changes.size();
         videoOk = ok;
         return ok;
     });

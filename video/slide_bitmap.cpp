@@ -369,6 +369,17 @@ std::optional<std::uint64_t> SlideBitmap::bytesUsed(std::span<const std::uint8_t
     return layout->rowsOffset + layout->rowsBytes;
 }
 
+std::optional<SlideBitmap::PlainRows> SlideBitmap::plainRows(std::span<const std::uint8_t> head,
+                                                             std::uint64_t fileSize) {
+    const auto l = parseLayout(Bytes{head}, fileSize);
+    // The same rows decode() would use where they lie.
+    if (!l || l->bitCount != 24 || l->compression != kBiRgb ||
+        l->rowsOffset + l->rowsBytes > fileSize) {
+        return std::nullopt;
+    }
+    return PlainRows{l->width, l->height, l->topDown, l->rowsOffset, l->stride};
+}
+
 std::optional<SlideBitmap> SlideBitmap::decode(std::span<const std::uint8_t> file) {
     const Bytes bytes{file};
     const auto layout = parseLayout(bytes, file.size());

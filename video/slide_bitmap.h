@@ -44,6 +44,19 @@ class SlideBitmap {
     static std::optional<std::uint64_t> bytesUsed(std::span<const std::uint8_t> head,
                                                   std::uint64_t fileSize = 0);
 
+    // Where the rows of a file lie when they are plain 24-bit rows, all inside the file: they can
+    // then be read a band at a time instead of whole. From the file's first kHeaderProbe bytes
+    // (or fewer) and its size.
+    struct PlainRows {
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        bool topDown = false;
+        std::uint64_t offset = 0;  // of the first row in the file
+        std::uint64_t stride = 0;
+    };
+    static std::optional<PlainRows> plainRows(std::span<const std::uint8_t> head,
+                                              std::uint64_t fileSize);
+
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
     // Bytes from one row to the next; negative when the rows are seen bottom-up in the file.
