@@ -59,7 +59,8 @@ TEST(AreaScaler, WithinTwoLevelsOfTheAreaAveragingReference) {
         int sw, sh, dw, dh;
     } cases[] = {{photograph, 1920, 1080, 640, 480}, {photograph, 1024, 768, 640, 480},
                  {photograph, 641, 481, 640, 480},   {lineArt, 1920, 1080, 640, 480},
-                 {lineArt, 1366, 768, 640, 480},     {lineArt, 2560, 1440, 640, 480}};
+                 {lineArt, 1366, 768, 640, 480},     {lineArt, 2560, 1440, 640, 480},
+                 {photograph, 1920, 1080, 637, 479}};  // columns past the last whole vector
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.sw) + " x " + std::to_string(c.sh));
         const Pixels src = c.make(c.sw, c.sh);
