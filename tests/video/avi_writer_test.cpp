@@ -78,6 +78,9 @@ TEST(AviWriter, MisuseAndFullDisksFailCleanly) {
     EXPECT_FALSE(writeFrames(path, {"rawvideo", 0}, {0}, {testing::Bytes(100)}));
     EXPECT_FALSE(writeFrames("/dev/full", {"rawvideo", 0}, {0, 1, 2, 3, 4, 5, 6, 7}, {rows}));
     EXPECT_FALSE(writeFrames(path, {"aac", 0}, {0}, {rows}));  // not a video encoder
+    AviWriter twice;  // one video stream only
+    EXPECT_TRUE(twice.open(path) && twice.addVideoStream(64, 48, 2));
+    EXPECT_FALSE(twice.addVideoStream(64, 48, 2));
     AviWriter nowhere;  // the reason names the file
     EXPECT_FALSE(nowhere.open(dir.file("no/such/folder/a.avi")));
     EXPECT_NE(nowhere.lastError().find("no/such/folder/a.avi"), std::string::npos) << nowhere.lastError();
