@@ -78,6 +78,12 @@ TEST(AviWriter, MisuseAndFullDisksFailCleanly) {
     EXPECT_FALSE(writeFrames(path, {"rawvideo", 0}, {0}, {testing::Bytes(100)}));
     EXPECT_FALSE(writeFrames("/dev/full", {"rawvideo", 0}, {0, 1, 2, 3, 4, 5, 6, 7}, {rows}));
     EXPECT_FALSE(writeFrames(path, {"aac", 0}, {0}, {rows}));  // not a video encoder
+    AviWriter full;  // the disk's refusal is told at the frame that met it
+    ASSERT_TRUE(full.open("/dev/full") && full.addVideoStream(64, 48, 2) &&
+                full.makeCompressedStream({"rawvideo", 0}) && full.setVideoFormat() && full.start());
+    int written = 0;
+    while (written < 40 && full.writeVideoFrame(written, rows)) ++written;
+    EXPECT_LT(written, 40);
     AviWriter twice;  // one video stream only
     EXPECT_TRUE(twice.open(path) && twice.addVideoStream(64, 48, 2));
     EXPECT_FALSE(twice.addVideoStream(64, 48, 2));

@@ -31,9 +31,10 @@ std::uint32_t tableColour(const FrameImage& img, std::uint32_t index) {  // 0xRR
 TEST(FrameImage, PackedPixelsAtEveryDepth) {
     // Padded rows, the colour table before them at 8 bits or less.
     const auto odd = FrameImage::pack(FrameCanvas(641, 3), 8);
-    EXPECT_EQ(std::tuple(odd->clrUsed(), odd->sizeImage(), odd->block().size()),
-              std::tuple(256u, 3u * 644, 40u + 1024 + 3 * 644));
-    // A white 20 x 2 canvas with a few pixels set on its top row (the last row in the block).
+    EXPECT_EQ(std::tuple(odd->clrUsed(), odd->sizeImage(), odd->block().size(), odd->format().size(),
+                         odd->format()[0]),
+              std::tuple(256u, 3u * 644, 40u + 1024 + 3 * 644, 40u + 1024, 40));  // biSize 40
+    // A white 20 x 2 canvas with a few pixels set on both rows (the top one last in the block).
     const std::tuple<std::uint16_t, std::vector<std::uint32_t>, std::vector<std::uint8_t>> rows[] =
         {
             {1,
@@ -49,10 +50,13 @@ TEST(FrameImage, PackedPixelsAtEveryDepth) {
     for (const auto& [depth, pixels, packed] : rows) {
         FrameCanvas canvas(20, 2);
         canvas.fillWhite();
-        for (std::size_t x = 0; x < pixels.size(); ++x) setPixel(canvas, int(x), 0, pixels[x]);
+        for (std::size_t x = 0; x < pixels.size(); ++x)
+            setPixel(canvas, int(x), 0, pixels[x]), setPixel(canvas, int(x), 1, pixels[x]);
         const auto img = FrameImage::pack(canvas, depth);
-        const auto top = img->rows().subspan(FrameImage::strideFor(20, depth), packed.size());
-        EXPECT_EQ(std::vector(top.begin(), top.end()), packed) << depth;
+        for (const std::size_t row : {0, 1}) {
+            const auto got = img->rows().subspan(row * FrameImage::strideFor(20, depth), packed.size());
+            EXPECT_EQ(std::vector(got.begin(), got.end()), packed) << depth;
+        }
     }
     // The tables: black and white, and the Windows VGA palette.
     EXPECT_EQ(tableColour(*FrameImage::pack(FrameCanvas(1, 1), 1), 0), 0u);
