@@ -84,9 +84,14 @@ TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
         const std::string narration = dir.file("vx_temp_1_2.wav");
         ASSERT_TRUE(testing::writeSpeech(dir.file("speech.wav"), 40, c.volume, c.bits));
         recordLive(narration, dir.file("speech.wav"), c.bits);
-        ASSERT_TRUE(readEncodedNarration(narration).has_value());
+        const auto encoded = readEncodedNarration(narration);
+        ASSERT_TRUE(encoded.has_value());
         const Mp4Result r = writeVideo(dir, narration, 40);
         ASSERT_TRUE(r.ok) << r.error;
+        // From twenty seconds on the frames were encoded at the level End chose, within two steps.
+        const long steps = std::lround(r.gainDb / kAacGainStepDb);
+        for (std::size_t i = 20 * kWebSampleRate / 1024; i < encoded->frameSteps.size(); ++i)
+            ASSERT_LE(std::abs(encoded->frameSteps[i] - steps), 2) << i;
         // The sound encoded while recording was used: its gain is a whole number of steps.
         EXPECT_NEAR(std::remainder(r.gainDb, kAacGainStepDb), 0.0, 1e-9) << r.gainDb;
         // The frames coded again join the shifted ones as one stream that decodes cleanly.
