@@ -53,6 +53,7 @@ TEST(SlidePicture, FramesMatchAReferenceDecode) {
         {"upside-down.jpg", colours + "%s", ff, "-vf hflip,vflip", 3, 3},
         {"turned-right.jpg", colours + "%s", ff, "-vf transpose=clock", 6, 3},
         {"turned-left.jpg", colours + "%s", ff, "-vf transpose=cclock", 8, 3},
+        {"transverse.jpg", colours + "%s", ff, "-vf transpose=clock_flip", 7, 3},
     };
     char command[1024];
     for (const auto& c : cases) {
