@@ -54,5 +54,17 @@ TEST(SlideFrames, ToldTheLinesAheadKeepsOnlySlidesThatComeBack) {
         EXPECT_EQ(drawn(frames, path).row(0)[1 * 3], shown) << path;
 }
 
+// A frame used for the last time gives its room back to the slides still to come.
+TEST(SlideFrames, AFrameSeenForTheLastTimeMakesRoom) {
+    Folder dir;
+    const std::string a = dir.slide("a.bmp", 0xAA), b = dir.slide("b.bmp", 0xBB),
+                      c = dir.slide("c.bmp", 0xCC);
+    SlideFrames frames(kPlaceStretch, 2 * 64 * 48 * 3);
+    frames.expect({a, a, b, c, b, c});
+    for (const std::string& path : {a, a, b, c}) drawn(frames, path);
+    dir.slide("b.bmp", 0x22);
+    EXPECT_EQ(drawn(frames, b).row(0)[1 * 3], 0xBB);
+}
+
 }  // namespace
 }  // namespace vorlix::testing
