@@ -152,6 +152,8 @@ inline constexpr const char* kMp4FailedFormat =
 inline constexpr std::string_view kAbandonQuestion = "全ての作業を中断しますか?";
 inline constexpr std::string_view kTimelineReadError = "中間ファイル読み込み時にエラーが発生しました";
 inline constexpr std::string_view kConversionEnded = "AVI変換処理が終了しました。";
+// Under the word that the conversion ended: the file written.
+inline constexpr const char* kVideoWrittenLineFormat = "動画: %s";
 // What was wrong with a video that was written anyway, listed under the word that it ended.
 inline constexpr std::string_view kProblemsHeading = "次の問題がありました:";
 inline constexpr const char* kProblemsMoreFormat = "ほかに %ld 件の問題があります";

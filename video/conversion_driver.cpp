@@ -167,7 +167,9 @@ ConversionDriver::Outcome ConversionDriver::runConversion(const std::string& tim
     reader.close();
     // Only a video that was written is told as done, with whatever was wrong with it.
     if (report_.written) {
-        prompts_.showMessage(std::string(texts::kConversionEnded) + problemsText(problems_));
+        prompts_.showMessage(std::string(texts::kConversionEnded) + "\n" +
+                             formatted(texts::kVideoWrittenLineFormat, outputPath_.c_str()) +
+                             problemsText(problems_));
     }
     return Outcome::Built;
 }

@@ -165,7 +165,7 @@ TEST_P(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
     voice.reset();
 
     const std::string video = dir.file(mp4 ? "lecture.mp4" : "lecture.avi");
-    std::string done(texts::kConversionEnded);
+    std::string done = std::string(texts::kConversionEnded) + "\n動画: " + video;  // names the file
     if (mp4) {
         done.resize(4096);
         done.resize(std::snprintf(done.data(), done.size(), texts::kMp4WrittenFormat, video.c_str(),

@@ -83,7 +83,8 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
     prompts.savePaths = {dir.file("lecture.avi")};
     QTest::mouseClick(d.endButton(), Qt::LeftButton);
     device.deliverAll();
-    QTRY_VERIFY_WITH_TIMEOUT(std::ranges::count(prompts.log, std::string(texts::kConversionEnded)), 60000);
+    const std::string ended = std::string(texts::kConversionEnded) + "\n動画: " + dir.file("lecture.avi");
+    QTRY_VERIFY_WITH_TIMEOUT(std::ranges::count(prompts.log, ended), 60000);
     const testing::AviRead video = testing::readAvi(dir.file("lecture.avi"));
     ASSERT_EQ(video.frames.size(), 4u);  // the last slide again at End
     // Each page's colour right of its black bar (along the top for the turned page).
