@@ -288,12 +288,7 @@ std::string LectureController::writeWebVideo(const std::string& chosen,
                                              const Journal& journal) {
     const std::string output = withMp4Extension(chosen);
     Mp4Job job{.outputPath = output, .narrationPath = narrationPath};
-    for (const JournalEntry& e : journal.slides) {
-        job.changes.push_back({e.sample, e.slidePath});
-    }
-    job.endSample = journal.end           ? journal.end->sample
-                    : job.changes.empty() ? 0
-                                          : job.changes.back().sample;
+    takeJournalChanges(job, journal);
     if (progressLabel_) progressLabel_(texts::kWritingMp4);
     job.progress = [this](double done) {
         if (progressUpdate_) progressUpdate_(static_cast<std::int64_t>(done * 1000), 1000);

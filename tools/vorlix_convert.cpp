@@ -114,17 +114,7 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
     const std::optional<Journal> journal = TimelineJournal::looksLikeJournal(timeline)
                                                ? TimelineJournal::read(timeline)
                                                : std::nullopt;
-    if (journal && !journal->slides.empty()) {
-        for (const JournalEntry& e : journal->slides) {
-            if (static_cast<std::int32_t>(job.changes.size()) >= maxLines) break;
-            job.changes.push_back({e.sample, e.slidePath});
-        }
-        const bool whole = job.changes.size() == journal->slides.size() && journal->end &&
-                           static_cast<std::int32_t>(job.changes.size()) < maxLines;
-        job.endSample = whole                 ? journal->end->sample
-                        : job.changes.empty() ? 0
-                                              : job.changes.back().sample;
-    }
+    if (journal && !journal->slides.empty()) takeJournalChanges(job, *journal, maxLines);
     const bool fromTicks = job.changes.empty();
     for (std::int32_t i = 0; fromTicks && i < maxLines && reader.nextLine(i) != 0; ++i) {
         job.changes.push_back({reader.frameTime(i) * kSamplesPerTick, reader.currentSlidePath()});

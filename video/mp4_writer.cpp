@@ -255,6 +255,18 @@ std::string avError(int code) {
 
 }  // namespace
 
+void takeJournalChanges(Mp4Job& job, const Journal& journal, std::int32_t maxLines) {
+    for (const JournalEntry& e : journal.slides) {
+        if (static_cast<std::int32_t>(job.changes.size()) >= maxLines) break;
+        job.changes.push_back({e.sample, e.slidePath});
+    }
+    const bool whole = job.changes.size() == journal.slides.size() && journal.end &&
+                       static_cast<std::int32_t>(job.changes.size()) < maxLines;
+    job.endSample = whole                 ? journal.end->sample
+                    : job.changes.empty() ? 0
+                                          : job.changes.back().sample;
+}
+
 Size webFrameSize(int slideWidth, int slideHeight) {
     const bool wide =
         static_cast<std::int64_t>(slideWidth) * 3 > static_cast<std::int64_t>(slideHeight) * 4;
@@ -289,7 +301,7 @@ Mp4Result writeMp4(const Mp4Job& job) {
     // The sound first: its length can reach past End (the last words).
     WebAudioEncoder audio;
     const bool withSound = !job.narrationPath.empty();
-    if (withSound && !audio.prepare(job.narrationPath, job.loudnessLufs, threads))
+    if (withSound && !audio.prepare(job.narrationPath, threads))
         return fail(job.narrationPath, audio.error());
     std::int64_t end = std::max<std::int64_t>(job.endSample, 1);
     if (withSound) {

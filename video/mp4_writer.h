@@ -4,11 +4,13 @@
 // as WebVTT beside it; the sound at one level for the whole lecture (see web_audio.h).
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "lecture/timeline_journal.h"
 
 namespace vorlix {
 
@@ -26,8 +28,6 @@ struct Mp4Job {
     std::vector<SlideChange> changes;  // in time order; the first is shown from the start
     std::int64_t endSample = 0;        // End, in narration samples
     std::string narrationPath;         // empty: a video without sound
-    // The narration's integrated loudness when it was measured while recording.
-    std::optional<double> loudnessLufs;
     unsigned threads = 0;  // 0: every core
     // 0 to 1, called on the calling thread about ten times a second.
     std::function<void(double)> progress;
@@ -45,6 +45,11 @@ struct Mp4Result {
     // Written, but not as recorded: each slide that could not be read (a white frame stands in).
     std::vector<std::string> problems;
 };
+
+// The slide changes a journal recorded, at their narration samples, into the job, and the
+// lecture's end: the journal's end record, or the last change taken when there is none or when
+// `maxLines` (the end counted as a line, as in a timeline) leaves it out.
+void takeJournalChanges(Mp4Job& job, const Journal& journal, std::int32_t maxLines = INT32_MAX);
 
 // Writes the MP4 and its chapters file. The files appear whole or not at all: an earlier file of
 // the same name stays untouched when writing fails.

@@ -162,8 +162,7 @@ std::optional<double> WebAudioEncoder::measure(const std::string& narrationPath,
     return m ? std::optional<double>(m->before) : std::nullopt;
 }
 
-bool WebAudioEncoder::prepare(const std::string& narrationPath, std::optional<double> loudnessLufs,
-                              unsigned threads) {
+bool WebAudioEncoder::prepare(const std::string& narrationPath, unsigned threads) {
     NarrationSamples in;
     if (!in.open(narrationPath)) {
         error_ = "cannot read the narration " + narrationPath;
@@ -196,7 +195,7 @@ bool WebAudioEncoder::prepare(const std::string& narrationPath, std::optional<do
         return true;
     }
 
-    if (!loudnessLufs) loudnessLufs = measure(narrationPath, threads);
+    const std::optional<double> loudnessLufs = measure(narrationPath, threads);
     if (!loudnessLufs) {
         error_ = "cannot read the narration " + path_;
         return false;

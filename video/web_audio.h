@@ -69,11 +69,10 @@ struct EncodedNarration;
 // where the limiter works.
 class WebAudioEncoder {
   public:
-    // Opens the narration and plans the pieces. `loudnessLufs` is the narration's integrated
-    // loudness when it is known; otherwise it is measured here (over `threads` threads). False with
-    // the reason in error() when the file cannot be read.
-    bool prepare(const std::string& narrationPath, std::optional<double> loudnessLufs,
-                 unsigned threads);
+    // Opens the narration and plans the pieces; without the sound encoded while recording, its
+    // loudness is measured here (over `threads` threads). False with the reason in error() when
+    // the file cannot be read.
+    bool prepare(const std::string& narrationPath, unsigned threads);
     std::size_t pieceCount() const { return pieces_.size(); }
     bool encodePiece(std::size_t index);
     // The packets in order; empty when a piece failed.
