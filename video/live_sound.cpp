@@ -194,8 +194,7 @@ class Follower {
         const int got = swr_convert(swr_, &outPlane, room, &inPlane, static_cast<int>(in.size()));
         if (got < 0) return false;
         raw_.resize(at + static_cast<std::size_t>(got));
-        limitChunks(false);
-        return encodeFrames(false) && flushRecords(false);
+        return limitAndEncode(false) && flushRecords(false);
     }
 
     // The narration's end: exactly as many samples as the whole narration resampled, then the
@@ -215,8 +214,7 @@ class Follower {
         raw_.resize(static_cast<std::size_t>(
             std::max<std::int64_t>(static_cast<std::int64_t>(rawHeld_),
                                    static_cast<std::int64_t>(raw_.size()) + total - have)));
-        limitChunks(true);
-        if (!encodeFrames(true) || avcodec_send_frame(c_.get(), nullptr) < 0 || !drain() ||
+        if (!limitAndEncode(true) || avcodec_send_frame(c_.get(), nullptr) < 0 || !drain() ||
             !flushRecords(true))
             return false;
         std::vector<std::uint8_t> done;
@@ -248,30 +246,37 @@ class Follower {
             limitSteps_ = limit;
     }
 
+    // Each chunk is limited, then its frames are encoded before the next chunk is limited, so
+    // that the limiter follows the level the frames before it set. The sound coded is then the
+    // same however the narration's growth was read.
+    bool limitAndEncode(bool last) {
+        while (limitChunk(last))
+            if (!encodeFrames(false)) return false;
+        return encodeFrames(last);
+    }
+
     // raw_ holds rawHeld_ samples already limited (the limiter's memory of recent peaks), then
-    // the rest; wave_ receives them limited, at the narration's own level.
-    void limitChunks(bool last) {
+    // the rest; wave_ receives the next chunk limited, at the narration's own level.
+    bool limitChunk(bool last) {
         constexpr std::size_t kChunk = 24 * kFrame, kAhead = kFrame, kMemory = 24000;
-        for (;;) {
-            const std::size_t left = raw_.size() - rawHeld_;
-            if (left == 0 || (!last && left < kChunk + kAhead)) break;
-            const std::size_t n = std::min(left, kChunk);
-            std::vector<float> segment(
-                raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(
-                                                 std::min(raw_.size(), rawHeld_ + n + kAhead)));
-            if (limitSteps_) {
-                const auto gain = static_cast<float>(std::pow(2.0, *limitSteps_ / 4.0));
-                applyGainAndLimit(segment, gain, ceiling_, kWebSampleRate);
-                for (float& v : segment) v /= gain;
-            }
-            wave_.insert(wave_.end(), segment.begin() + static_cast<std::ptrdiff_t>(rawHeld_),
-                         segment.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n));
-            limited_ += static_cast<std::int64_t>(n);
-            const std::size_t keep = std::min(rawHeld_ + n, kMemory);
-            raw_.erase(raw_.begin(),
-                       raw_.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n - keep));
-            rawHeld_ = keep;
+        const std::size_t left = raw_.size() - rawHeld_;
+        if (left == 0 || (!last && left < kChunk + kAhead)) return false;
+        const std::size_t n = std::min(left, kChunk);
+        std::vector<float> segment(
+            raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(
+                                             std::min(raw_.size(), rawHeld_ + n + kAhead)));
+        if (limitSteps_) {
+            const auto gain = static_cast<float>(std::pow(2.0, *limitSteps_ / 4.0));
+            applyGainAndLimit(segment, gain, ceiling_, kWebSampleRate);
+            for (float& v : segment) v /= gain;
         }
+        wave_.insert(wave_.end(), segment.begin() + static_cast<std::ptrdiff_t>(rawHeld_),
+                     segment.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n));
+        limited_ += static_cast<std::int64_t>(n);
+        const std::size_t keep = std::min(rawHeld_ + n, kMemory);
+        raw_.erase(raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(rawHeld_ + n - keep));
+        rawHeld_ = keep;
+        return true;
     }
 
     // wave_ holds held_ samples of context before the next frame, then the frames not yet sent.

@@ -115,7 +115,7 @@ inline std::string run(const std::string& command) {
 inline bool writeSpeech(const std::string& path, double seconds, double volume, int bits = 8) {
     return run("espeak-ng -s 160 -w '" + path + ".e.wav' 'Today we look at how a lecture becomes "
                "a video. Every slide has its own moment, and the voice carries the lesson on.' && "
-               "sox '" + path + ".e.wav' -r 44100 -c 1 " +
+               "sox -R '" + path + ".e.wav' -r 44100 -c 1 " +
                (bits == 8 ? "-e unsigned-integer -b 8 '" : "-e signed-integer -b 16 '") + path +
                "' vol " + std::to_string(volume) + " repeat 20 trim 0 " + std::to_string(seconds) +
                " 2>&1 && echo ok").ends_with("ok\n");
