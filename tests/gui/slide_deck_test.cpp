@@ -28,15 +28,17 @@ void guiApp() {  // the lecture window's test may have made it already
 }
 
 // A deck written by hand, its cross-reference exact: pages {width, height, 0xRRGGBB, rotate}
-// in their colour with a black bar a tenth wide along the left edge.
+// in their colour with a black bar a tenth wide along the left edge and a black corner cut off
+// at the bottom right.
 std::string pdfDeck(const std::vector<std::array<int, 4>>& pages) {
     std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
     std::string kids, pdf = "%PDF-1.4\n", xref;
-    char content[160], page[200];
+    char content[256], page[200];
     for (const auto& [w, h, rgb, rotate] : pages) {
         kids += std::to_string(objects.size() + 1) + " 0 R ";
-        const int n = std::snprintf(content, sizeof content, "%.3f %.3f %.3f rg 0 0 %d %d re f 0 g 0 0 %d %d re f",
-                                    (rgb >> 16) / 255.0, (rgb >> 8 & 255) / 255.0, (rgb & 255) / 255.0, w, h, w / 10, h);
+        const int n = std::snprintf(content, sizeof content, "%.3f %.3f %.3f rg 0 0 %d %d re f 0 g 0 0 %d %d re f %d 0 m %d 0 l %d %d l f",
+                                    (rgb >> 16) / 255.0, (rgb >> 8 & 255) / 255.0, (rgb & 255) / 255.0, w, h, w / 10, h,
+                                    w * 4 / 5, w, w, h / 5);
         std::snprintf(page, sizeof page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Rotate %d /Contents %zu 0 R >>",
                       w, h, rotate, objects.size() + 2);
         objects.insert(objects.end(), {page, "<< /Length " + std::to_string(n) + " >>\nstream\n" + content + "\nendstream"});
@@ -74,6 +76,12 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
     for (int i = 0; i < 3; ++i)  // full-HD, shaped like their pages (the last one turned)
         EXPECT_EQ(readSlidePicture(window.controller().state().slides().path(i)).value().height(), 1080);
     EXPECT_EQ(readSlidePicture(first).value().width(), 1920);
+    // Drawn smooth: where the corner's slanted edge crosses a row, a pixel between black and red.
+    const auto drawn = readSlidePicture(first);
+    const std::uint8_t* row = drawn.value().row(972);
+    int between = 0;
+    for (int x = 1700; x < 1760; ++x) between += row[3 * x + 2] > 30 && row[3 * x + 2] < 225;
+    EXPECT_GT(between, 0);
     device.deliverAll();
     for (const char* shown : {"00:02.0 sec", "00:04.0 sec", "00:06.0 sec"}) {
         device.capture(88200, 200), device.deliverAll();

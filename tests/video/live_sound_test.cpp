@@ -77,12 +77,16 @@ TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
     const struct {
         double volume;
         int bits;
-    } cases[] = {{0.1, 8}, {1.0, 8}, {0.03, 16}};
+        bool click = false;  // full scale in the first frame, before the limiter follows the level
+    } cases[] = {{0.1, 8, true}, {1.0, 8}, {0.03, 16}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.volume);
         ScratchDir dir;
         const std::string narration = dir.file("vx_temp_1_2.wav");
         ASSERT_TRUE(testing::writeSpeech(dir.file("speech.wav"), 40, c.volume, c.bits));
+        if (c.click)
+            testing::writeFile(dir.file("speech.wav"), testing::patched(testing::readBytes(dir.file("speech.wav")),
+                                                                         {{144, 0xFFFFFFFF}, {148, 0xFFFFFFFF}}));
         recordLive(narration, dir.file("speech.wav"), c.bits);
         const auto encoded = readEncodedNarration(narration);
         ASSERT_TRUE(encoded.has_value());
@@ -191,6 +195,8 @@ TEST(LiveSound, LoudnessFromGatingBlocksEqualsTheMeters) {
     for (std::size_t at = 0; at < x.size(); at += 3000)
         blocks.add({x.data() + at, std::min<std::size_t>(3000, x.size() - at)});
     EXPECT_NEAR(integratedFromBlocks(blocks.blocks()), whole.integrated(), 0.05);
+    // A block every 100 ms once the first 400 ms are in, however the sound came in pieces.
+    EXPECT_EQ(blocks.blocks().size(), x.size() / 4410 - 3);
 }
 
 }  // namespace

@@ -105,6 +105,8 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
             if (c.y > 0) EXPECT_LE(at(c.frameW / 2, c.y / 2, ch), 20) << "top bar";
         }
         EXPECT_NEAR(at(c.x + 4, c.y + 4), 0xC0, 8) << "the slide's corner";
+        for (int ch = 0; ch < 3; ++ch)  // the far corner in every channel: each plane in its place
+            EXPECT_NEAR(at(c.frameW - c.x - 5, c.frameH - c.y - 5, ch), 0xC04040 >> (16 - 8 * ch) & 255, 10);
     }
     // A slide that cannot be read is told once, with its reason, and a white frame stands in.
     // Next on the last slide (the same slide again) is no change: no key frame, no chapter.
@@ -114,8 +116,26 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
     const Mp4Result r = writeMp4(job);
     ASSERT_EQ(r.problems.size(), 1u) << r.error;
     EXPECT_NE(r.problems[0].find(gone + ": "), std::string::npos) << r.problems[0];
-    EXPECT_EQ(values(run("ffprobe -v error -of compact=p=0 -show_entries chapter=start_time '" +
-                         job.outputPath + "'"), "start_time").size(), 1u);
+    // Its chapter takes its place in the lecture as its title, the name having no number.
+    EXPECT_EQ(values(run("ffprobe -v error -of compact=p=0 -show_entries chapter_tags=title '" +
+                         job.outputPath + "'"), "tag:title"), std::vector<std::string>{"スライド 1"});
+}
+
+// Slides of any shape land inside the frame on even rows and columns, the chroma's grid; a sliver
+// keeps its shape, a slide of no known size fills the frame.
+TEST(WebVideo, SlidesOfAnyShapeFitTheFrameOnTheChromaGrid) {
+    const struct {
+        int w, h;
+        Placement want;
+    } cases[] = {{1920, 1, {0, 358, 1280, 2}}, {1, 1080, {638, 0, 2, 720}},
+                 {1366, 768, {0, 0, 1280, 720}}, {0, 768, {0, 0, 1280, 720}},
+                 {1024, -1, {0, 0, 1280, 720}}};
+    for (const auto& c : cases) {
+        const Placement p = fitInside(c.w, c.h, 1280, 720);
+        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}),
+                  std::vector<int>({c.want.x, c.want.y, c.want.width, c.want.height}))
+            << c.w << " x " << c.h;
+    }
 }
 
 TEST(WebVideo, SoundIsAtTheTargetLevelUnderTheTruePeakLimit) {
