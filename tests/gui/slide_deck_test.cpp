@@ -75,9 +75,9 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
     EXPECT_TRUE(first.starts_with(dir.file("vx_slides_"))) << first;
     for (int i = 0; i < 3; ++i)  // full-HD, shaped like their pages (the last one turned)
         EXPECT_EQ(readSlidePicture(window.controller().state().slides().path(i)).value().height(), 1080);
-    EXPECT_EQ(readSlidePicture(first).value().width(), 1920);
-    // Drawn smooth: where the corner's slanted edge crosses a row, a pixel between black and red.
     const auto drawn = readSlidePicture(first);
+    EXPECT_EQ(drawn.value().width(), 1920);
+    // Drawn smooth: where the corner's slanted edge crosses a row, a pixel between black and red.
     const std::uint8_t* row = drawn.value().row(972);
     int between = 0;
     for (int x = 1700; x < 1760; ++x) between += row[3 * x + 2] > 30 && row[3 * x + 2] < 225;
