@@ -163,7 +163,7 @@ void listCodecs() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int convertMain(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
     keepFrameBuffersMapped();
     std::vector<std::string> positional;
@@ -255,7 +255,8 @@ int main(int argc, char** argv) {
     const bool mp4 = kind.empty() ? endsWithMp4(output) : kind == "mp4";
     if (mp4 && !endsWithMp4(output)) output += ".mp4";
     for (const std::string& input : {timeline, narration}) {
-        if (SafeOutput::sameFile(mp4 ? output : ConversionDriver::withAviExtension(output), input)) {
+        if (SafeOutput::sameFile(mp4 ? output : ConversionDriver::withAviExtension(output),
+                                 input)) {
             say(std::string(texts::kConvertOutputIsInput) + "\n" + input);
             return kExitUsage;
         }
@@ -306,4 +307,17 @@ int main(int argc, char** argv) {
     }
     say(format(texts::kConvertWritten, driver.outputPath().c_str()));
     return 0;
+}
+
+int main(int argc, char** argv) {
+    const int code = convertMain(argc, argv);
+#if defined(__SANITIZE_ADDRESS__)
+    return code;  // the leak check runs at the normal exit
+#else
+    // The video is written and closed, and so is every other file. The shared libraries the
+    // codecs bring (well over a hundred) would now be torn down one by one, paging in their
+    // clean-up code: 2 MB and some milliseconds for nothing, so the process ends here.
+    std::fflush(nullptr);
+    std::_Exit(code);
+#endif
 }

@@ -92,9 +92,29 @@ void downPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t fi
     }
 }
 
+struct alignas(16) Lanes {
+    std::uint16_t lane[8];
+};
+
+// The across weights of each pair of output pixels, tap by tap: the first pixel's in the low
+// four lanes, the second's in the high four. Made once a slide, read for every row.
+std::vector<Lanes> pairWeights(const AxisFilter& f, std::int32_t dstW) {
+    std::vector<Lanes> pairs;
+    for (std::int32_t x = 0; x < dstW; x += 2) {
+        const std::int32_t x1 = std::min(x + 1, dstW - 1);
+        const std::uint16_t* w0 = f.weights.data() + static_cast<std::ptrdiff_t>(x) * f.taps;
+        const std::uint16_t* w1 = f.weights.data() + static_cast<std::ptrdiff_t>(x1) * f.taps;
+        for (std::int32_t k = 0; k < f.taps; ++k) {
+            pairs.push_back({{w0[k], w0[k], w0[k], w0[k], w1[k], w1[k], w1[k], w1[k]}});
+        }
+    }
+    return pairs;
+}
+
 // One output row across: mid holds three values a source pixel (and one spare value after the
 // last, read but never used).
-void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out,
+void acrossPass(const std::uint16_t* mid, const AxisFilter& f,
+                [[maybe_unused]] const std::vector<Lanes>& pairs, std::uint8_t* out,
                 std::int32_t dstW) {
     const std::int32_t taps = f.taps;
     std::int32_t x = 0;
@@ -110,14 +130,12 @@ void acrossPass(const std::uint16_t* mid, const AxisFilter& f, std::uint8_t* out
         const std::int32_t x1 = std::min(x + 1, dstW - 1);
         const std::uint16_t* m0 = mid + static_cast<std::ptrdiff_t>(f.first[x]) * 3;
         const std::uint16_t* m1 = mid + static_cast<std::ptrdiff_t>(f.first[x1]) * 3;
-        const std::uint16_t* w0 = f.weights.data() + static_cast<std::ptrdiff_t>(x) * taps;
-        const std::uint16_t* w1 = f.weights.data() + static_cast<std::ptrdiff_t>(x1) * taps;
+        const Lanes* w = pairs.data() + static_cast<std::ptrdiff_t>(x / 2) * taps;
         __m128i c = _mm_setzero_si128();
         for (std::int32_t k = 0; k < taps; ++k) {
             const __m128i p = _mm_unpacklo_epi64(load(m0 + 3 * k), load(m1 + 3 * k));
-            const __m128i w = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w0[k])),
-                                                 _mm_set1_epi16(static_cast<short>(w1[k])));
-            c = _mm_add_epi16(c, _mm_mulhi_epu16(p, w));
+            const __m128i wk = _mm_load_si128(reinterpret_cast<const __m128i*>(w[k].lane));
+            c = _mm_add_epi16(c, _mm_mulhi_epu16(p, wk));
         }
         c = _mm_srli_epi16(_mm_add_epi16(c, half), kDownBits);
         const __m128i bytes = _mm_packus_epi16(c, c);
@@ -171,6 +189,7 @@ bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, 
     const AxisFilter down = axisFilter(srcH, dstH, kDownBits);
     const std::size_t n = static_cast<std::size_t>(srcW) * 3;
     std::vector<std::uint16_t> mid(n + 1);  // the spare value the across pass reads
+    const std::vector<Lanes> acrossPairs = pairWeights(across, dstW);
     for (std::int32_t y = 0; y < dstH; ++y) {
         std::ptrdiff_t stride = 0;
         const std::uint8_t* band =
@@ -178,7 +197,7 @@ bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, 
         if (band == nullptr) return false;
         downPass(band, stride, 0, down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps,
                  down.taps, n, mid.data());
-        acrossPass(mid.data(), across, dst + y * dstStride, dstW);
+        acrossPass(mid.data(), across, acrossPairs, dst + y * dstStride, dstW);
     }
     return true;
 }

@@ -157,43 +157,67 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         }
 
         const std::int64_t sampleRate = narrationOk ? source.format().sampleRate : 0;
-        // Each frame is read, scaled and encoded ahead on the pipeline's thread while this one
-        // copies the sound up to the frame's time; the file gets both in time order.
-        struct MadeFrame {
+        // Frames come in two stages ahead of this thread, each on a thread of its own: one reads
+        // the lines and draws the slides, the other codes the drawn frames in their order. This
+        // one meanwhile copies the sound up to each frame's time; the file gets both in time
+        // order.
+        struct DrawnFrame {
             bool lineRead = false;  // false: no line for it (the end, or the limit)
+            bool imageMade = false;
+            std::int32_t time = 0;
+            FrameCanvas canvas{0, 0};
+            std::vector<std::string> problems;
+        };
+        struct MadeFrame {
+            bool lineRead = false;
             bool imageMade = false;
             std::int32_t time = 0;
             EncodedFrame encoded;
             std::vector<std::string> problems;
         };
-        FramePipeline<MadeFrame> frames(
-            videoOk ? env.framesAhead : 0, [&](std::int32_t i, MadeFrame& f) {
-                auto takeProblems = [&] {
-                    if (env.frameProblems != nullptr) {
-                        f.problems.swap(*env.frameProblems);
-                        env.frameProblems->clear();
-                    }
-                };
-                if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
-                    takeProblems();
-                    return false;
-                }
-                f.lineRead = true;
-                bool encoded = false;
-                try {
-                    FrameCanvas canvas(frameWidth, frameHeight);
-                    if (!canvas.empty()) {
-                        draw(canvas, i);
-                        f.time = frameTime(i);
-                        encoded = writer.encodeVideoFrame(f.time, canvas, f.encoded);
-                        f.imageMade = true;
-                    }
-                } catch (const std::exception&) {
-                    f.imageMade = false;
-                }
-                takeProblems();
-                return f.imageMade && encoded;
-            });
+        const std::size_t ahead = videoOk ? env.framesAhead : 0;
+        // A drawn frame is a whole canvas: only one waits for the coder.
+        FramePipeline<DrawnFrame> drawn(std::min<std::size_t>(ahead, 1),
+                                        [&](std::int32_t i, DrawnFrame& d) {
+                                            auto takeProblems = [&] {
+                                                if (env.frameProblems != nullptr) {
+                                                    d.problems.swap(*env.frameProblems);
+                                                    env.frameProblems->clear();
+                                                }
+                                            };
+                                            if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
+                                                takeProblems();
+                                                return false;
+                                            }
+                                            d.lineRead = true;
+                                            try {
+                                                d.canvas = FrameCanvas(frameWidth, frameHeight);
+                                                if (!d.canvas.empty()) {
+                                                    draw(d.canvas, i);
+                                                    d.time = frameTime(i);
+                                                    d.imageMade = true;
+                                                }
+                                            } catch (const std::exception&) {
+                                                d.imageMade = false;
+                                            }
+                                            takeProblems();
+                                            return d.imageMade;
+                                        });
+        FramePipeline<MadeFrame> frames(ahead, [&](std::int32_t, MadeFrame& f) {
+            std::optional<DrawnFrame> d = drawn.next();
+            if (!d) return false;
+            f.lineRead = d->lineRead;
+            f.imageMade = d->imageMade;
+            f.time = d->time;
+            f.problems = std::move(d->problems);
+            if (!f.imageMade) return false;
+            try {
+                return writer.encodeVideoFrame(f.time, d->canvas, f.encoded);
+            } catch (const std::exception&) {
+                f.imageMade = false;
+                return false;
+            }
+        });
         while (std::optional<MadeFrame> f = frames.next()) {
             if (env.problems != nullptr) {
                 env.problems->insert(env.problems->end(), f->problems.begin(), f->problems.end());
@@ -218,6 +242,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             tell();
         }
         frames.stop();
+        drawn.stop();
         if (narrationOk && copy.copyRest() != 0) narrationOk = false;
         if (narrationOpened && !narrationOk && narrationError.empty()) {
             narrationError = source.lastReadError().empty()

@@ -1,5 +1,7 @@
 #include "video/avi_writer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -236,7 +238,16 @@ bool AviWriter::open(const std::string& path) {
     if (s_->pkt == nullptr || s_->last == nullptr) return s_->fail("out of memory");
     int rc = avformat_alloc_output_context2(&s_->fmt, nullptr, "avi", nullptr);
     if (rc < 0 || s_->fmt == nullptr) return s_->fail(avError("AVI muxer", rc));
-    rc = avio_open(&s_->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
+    // An empty file (the caller's fresh temporary one) is not truncated again: on ext4 a
+    // truncated file has every page pushed to the disk when it is closed, and the caller
+    // waits for it.
+    AVDictionary* options = nullptr;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
+        av_dict_set(&options, "truncate", "0", 0);
+    }
+    rc = avio_open2(&s_->fmt->pb, path.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
     if (rc < 0) {
         avformat_free_context(s_->fmt);
         s_->fmt = nullptr;

@@ -27,11 +27,13 @@ bool SlideFrames::draw(FrameCanvas& canvas, const std::string& slidePath, std::s
         return k.path == slidePath && k.width == canvas.width && k.height == canvas.height;
     });
     if (hit != kept_.end()) {
-        canvas.pixels = hit->pixels;
         if (wantedAgain) {
+            canvas.pixels = hit->pixels;
             kept_.splice(kept_.begin(), kept_, hit);
         } else {
+            // Its last use: the kept pixels themselves go to the frame.
             used_ -= hit->pixels.size();
+            canvas.pixels.swap(hit->pixels);
             kept_.erase(hit);
         }
         return true;
