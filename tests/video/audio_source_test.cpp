@@ -63,6 +63,7 @@ TEST(AudioSource, ReadsTheWholeFramesTheDataHolds) {
     Bytes buf(4096);
     EXPECT_EQ(s.read(0, 4096, std::span(buf).first(10)), -1);  // too small for the read
     EXPECT_EQ(s.read(49000, 4096, buf), 1000);
+    EXPECT_EQ(s.read(-1, 10, buf), 0);  // nothing before the first sample
     std::filesystem::resize_file(dir.file("n.wav"), 44 + 1000);
     EXPECT_EQ(s.read(2000, 10, buf), 0);
 }

@@ -2,6 +2,7 @@
 // it as the user sees it (the file name, giving up, the messages).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <stdexcept>
@@ -70,6 +71,16 @@ TEST_F(AviAssembly, ExampleLectureGivesKeyFramesAtItsTicksAndTheWholeNarration) 
     EXPECT_LT(audioBefore, 21 * 22050 + 44100);
 }
 
+// A narration of several bytes a sample (16-bit stereo) is copied whole, byte for byte, too.
+TEST_F(AviAssembly, WideNarrationIsCopiedWhole) {
+    const std::string wide = dir.file("wide.wav");
+    ASSERT_EQ(
+        std::system(("sox -R -n -r 22050 -b 16 -c 2 " + wide + " synth 31 whitenoise").c_str()), 0);
+    EXPECT_EQ(build(kExample, 60, wide), 0);
+    const testing::Bytes file = testing::readBytes(wide);
+    EXPECT_EQ(testing::readAvi(out).audio, testing::Bytes(file.begin() + 44, file.end()));
+}
+
 // The limit counts lines, not ticks; a narration that cannot be copied is only reported, with its
 // path and reason; a failed video is told and never left under the output's name.
 TEST_F(AviAssembly, LimitsAndFailures) {
@@ -121,6 +132,7 @@ TEST_F(AviAssembly, LimitsAndFailures) {
 // fails leave the finished flag clear, and only a video written is told as done.
 TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
     EXPECT_EQ(ConversionDriver::withAviExtension("/u/a.aVi"), "/u/a.aVi");
+    EXPECT_EQ(ConversionDriver::withAviExtension("/u/lectureavi"), "/u/lectureavi.avi");
     testing::ScratchDir dir;
     testing::writeFile(dir.file("t.tmp"), kExample);
     using Outcome = ConversionDriver::Outcome;

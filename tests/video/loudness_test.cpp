@@ -67,6 +67,18 @@ TEST(Limiter, HoldsTruePeaksAndLeavesTheRestAlone) {
     }
 }
 
+// Peaks between the samples: tones of amplitude 0.5 (-6.0 dB) whose samples miss their crests
+// by up to 3 dB.
+TEST(Limiter, TruePeaksBetweenTheSamplesAreSeen) {
+    for (const double hz : {12000.0, 11000.0, 7000.0}) {
+        std::vector<float> x(kRate / 10);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            x[i] = static_cast<float>(
+                0.5 * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / kRate + 0.785));
+        EXPECT_NEAR(linearToDb(truePeak(x, 0, x.size())), linearToDb(0.5), 0.3) << hz;
+    }
+}
+
 TEST(Loudness, GainBringsAVoiceToTheTargetAndLeavesSilenceAlone) {
     const struct {
         double measured, gain;

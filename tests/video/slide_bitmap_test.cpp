@@ -71,7 +71,8 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
     // An index past the table; rows after the table whatever the file header says; 32-bit masks
     // with blue on top; 32 of them filling a row; files cut after a row, in the middle of one.
     // RLE: runs cut at the right edge, a delta right and up, absolute runs of either length
-    // (padded to 16 bits, whatever the pad holds), data that simply ends.
+    // (padded to 16 bits, whatever the pad holds), data that simply ends, RLE4 runs alternating
+    // their two nibbles, the high one first.
     const std::tuple<const char*, Bytes, Pixels> cases[] = {
         {"index", seed("8bit-3x2-clr4.bmp", {{74, 9, 1}}), {0, green, blue, green, blue, 0}},
         {"header",
@@ -85,7 +86,9 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
          grey({0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4}, 0)},
         {"RLE8 even", rle("rle8-6x3.bmp", 86, {0, 4, 1, 2, 3, 4, 2, 5}), grey({1, 2, 3, 4, 5, 5})},
         {"RLE4 odd", rle("rle4-6x3.bmp", 118, {0, 5, 0x12, 0x34, 0x50, 0x77, 0, 1}),
-         grey({0x11, 0x22, 0x33, 0x44, 0x55, 0})}};
+         grey({0x11, 0x22, 0x33, 0x44, 0x55, 0})},
+        {"RLE4 runs", rle("rle4-6x3.bmp", 118, {3, 0x12, 3, 0x34, 0, 1}),
+         grey({0x11, 0x22, 0x11, 0x33, 0x44, 0x33})}};
     for (const auto& [name, file, pixels] : cases) {
         const auto bmp = SlideBitmap::decode(file);
         ASSERT_TRUE(bmp) << name;
