@@ -311,7 +311,7 @@ int convertMain(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const int code = convertMain(argc, argv);
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VORLIX_SANITIZED)
     return code;  // the leak check runs at the normal exit
 #else
     // The video is written and closed, and so is every other file. The shared libraries the
