@@ -135,6 +135,11 @@ TEST(LiveSound, EncodedSoundNotMatchingTheNarrationIsNotTrusted) {
     ASSERT_TRUE(testing::writeSpeech(speech, 1, 0.3));
     recordLive(narration, speech, 8);
     EXPECT_TRUE(readEncodedNarration(narration).has_value());
+    // Nothing after the closing record is read.
+    Bytes sound = testing::readBytes(encodedNarrationPath(narration));
+    sound.resize(sound.size() + 5, 0xAB);
+    testing::writeFile(encodedNarrationPath(narration), sound);
+    EXPECT_TRUE(readEncodedNarration(narration).has_value());
 }
 
 TEST(LiveSound, GainShiftsOnlyWhereTheFrameStaysValid) {

@@ -67,6 +67,17 @@ TEST(Limiter, HoldsTruePeaksAndLeavesTheRestAlone) {
     }
 }
 
+// A lone click anywhere in a block of the look-ahead is held under the ceiling, sample by sample.
+TEST(Limiter, ClicksAreHeldWhereverTheyFall) {
+    const float ceiling = 0.5f;
+    for (std::size_t at = 1000; at < 1000 + 480; at += 7) {
+        std::vector<float> y(4000, 0.0f);
+        y[at] = 1.0f;
+        applyGainAndLimit(y, 1.0f, ceiling, kRate);
+        EXPECT_LE(*std::max_element(y.begin(), y.end()), ceiling * 1.001f) << at;
+    }
+}
+
 // Peaks between the samples: tones of amplitude 0.5 (-6.0 dB) whose samples miss their crests
 // by up to 3 dB.
 TEST(Limiter, TruePeaksBetweenTheSamplesAreSeen) {
