@@ -65,17 +65,22 @@ AxisFilter axisFilter(std::int64_t s, std::int64_t d, int bits) {
     return f;
 }
 
+struct alignas(16) Lanes {
+    std::uint16_t lane[8];
+};
+
 // One output row down the columns: each of the n bytes of a row, summed over the source rows
-// with their weights, with 8 fraction bits.
+// with their weights, with 8 fraction bits. `spread` holds each weight in all eight lanes.
 void downPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t first,
-              const std::uint16_t* w, std::int32_t taps, std::size_t n, std::uint16_t* mid) {
+              const std::uint16_t* w, [[maybe_unused]] const Lanes* spread, std::int32_t taps,
+              std::size_t n, std::uint16_t* mid) {
     std::size_t x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     for (; x + 16 <= n; x += 16) {
         __m128i lo = zero, hi = zero;
         for (std::int32_t k = 0; k < taps; ++k) {
-            const __m128i wk = _mm_set1_epi16(static_cast<short>(w[k]));
+            const __m128i wk = _mm_load_si128(reinterpret_cast<const __m128i*>(spread[k].lane));
             const __m128i p = _mm_loadu_si128(
                 reinterpret_cast<const __m128i*>(src + (first + k) * srcStride + x));
             lo = _mm_add_epi16(lo, _mm_mullo_epi16(_mm_unpacklo_epi8(p, zero), wk));
@@ -91,10 +96,6 @@ void downPass(const std::uint8_t* src, std::ptrdiff_t srcStride, std::int32_t fi
         mid[x] = static_cast<std::uint16_t>(v);
     }
 }
-
-struct alignas(16) Lanes {
-    std::uint16_t lane[8];
-};
 
 // The across weights of each pair of output pixels, tap by tap: the first pixel's in the low
 // four lanes, the second's in the high four. Made once a slide, read for every row.
@@ -190,13 +191,19 @@ bool shrinkByArea(const SourceRows& rows, std::int32_t srcW, std::int32_t srcH, 
     const std::size_t n = static_cast<std::size_t>(srcW) * 3;
     std::vector<std::uint16_t> mid(n + 1);  // the spare value the across pass reads
     const std::vector<Lanes> acrossPairs = pairWeights(across, dstW);
+    std::vector<Lanes> spread(static_cast<std::size_t>(down.taps));
     for (std::int32_t y = 0; y < dstH; ++y) {
         std::ptrdiff_t stride = 0;
         const std::uint8_t* band =
             rows(down.first[static_cast<std::size_t>(y)], down.taps, &stride);
         if (band == nullptr) return false;
-        downPass(band, stride, 0, down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps,
-                 down.taps, n, mid.data());
+        // Only the rows with a share: the window is wider than most outputs' areas.
+        const std::uint16_t* w = down.weights.data() + static_cast<std::ptrdiff_t>(y) * down.taps;
+        std::int32_t from = 0, to = down.taps;
+        while (to > 1 && w[to - 1] == 0) --to;
+        while (from + 1 < to && w[from] == 0) ++from;
+        for (std::int32_t k = from; k < to; ++k) std::fill_n(spread[k].lane, 8, w[k]);
+        downPass(band, stride, from, w + from, spread.data() + from, to - from, n, mid.data());
         acrossPass(mid.data(), across, acrossPairs, dst + y * dstStride, dstW);
     }
     return true;
