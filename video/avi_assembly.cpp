@@ -176,33 +176,33 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
             std::vector<std::string> problems;
         };
         const std::size_t ahead = videoOk ? env.framesAhead : 0;
+        const auto drawFrame = [&](std::int32_t i, DrawnFrame& d) {
+            auto takeProblems = [&] {
+                if (env.frameProblems != nullptr) {
+                    d.problems.swap(*env.frameProblems);
+                    env.frameProblems->clear();
+                }
+            };
+            if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
+                takeProblems();
+                return false;
+            }
+            d.lineRead = true;
+            try {
+                d.canvas = FrameCanvas(frameWidth, frameHeight);
+                if (!d.canvas.empty()) {
+                    draw(d.canvas, i);
+                    d.time = frameTime(i);
+                    d.imageMade = true;
+                }
+            } catch (const std::exception&) {
+                d.imageMade = false;
+            }
+            takeProblems();
+            return d.imageMade;
+        };
         // A drawn frame is a whole canvas: only one waits for the coder.
-        FramePipeline<DrawnFrame> drawn(std::min<std::size_t>(ahead, 1),
-                                        [&](std::int32_t i, DrawnFrame& d) {
-                                            auto takeProblems = [&] {
-                                                if (env.frameProblems != nullptr) {
-                                                    d.problems.swap(*env.frameProblems);
-                                                    env.frameProblems->clear();
-                                                }
-                                            };
-                                            if (!videoOk || i >= frameLimit || nextLine(i) == 0) {
-                                                takeProblems();
-                                                return false;
-                                            }
-                                            d.lineRead = true;
-                                            try {
-                                                d.canvas = FrameCanvas(frameWidth, frameHeight);
-                                                if (!d.canvas.empty()) {
-                                                    draw(d.canvas, i);
-                                                    d.time = frameTime(i);
-                                                    d.imageMade = true;
-                                                }
-                                            } catch (const std::exception&) {
-                                                d.imageMade = false;
-                                            }
-                                            takeProblems();
-                                            return d.imageMade;
-                                        });
+        FramePipeline<DrawnFrame> drawn(std::min<std::size_t>(ahead, 1), drawFrame);
         FramePipeline<MadeFrame> frames(ahead, [&](std::int32_t, MadeFrame& f) {
             std::optional<DrawnFrame> d = drawn.next();
             if (!d) return false;
