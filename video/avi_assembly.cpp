@@ -161,19 +161,18 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         // the lines and draws the slides, the other codes the drawn frames in their order. This
         // one meanwhile copies the sound up to each frame's time; the file gets both in time
         // order.
-        struct DrawnFrame {
+        // What this thread learns of a frame, from either stage.
+        struct FrameNews {
             bool lineRead = false;  // false: no line for it (the end, or the limit)
             bool imageMade = false;
             std::int32_t time = 0;
-            FrameCanvas canvas{0, 0};
             std::vector<std::string> problems;
         };
-        struct MadeFrame {
-            bool lineRead = false;
-            bool imageMade = false;
-            std::int32_t time = 0;
+        struct DrawnFrame : FrameNews {
+            FrameCanvas canvas{0, 0};
+        };
+        struct MadeFrame : FrameNews {
             EncodedFrame encoded;
-            std::vector<std::string> problems;
         };
         const std::size_t ahead = videoOk ? env.framesAhead : 0;
         const auto drawFrame = [&](std::int32_t i, DrawnFrame& d) {
@@ -206,10 +205,7 @@ int buildAviFile(const std::string& outputPath, std::int32_t width, std::int32_t
         FramePipeline<MadeFrame> frames(ahead, [&](std::int32_t, MadeFrame& f) {
             std::optional<DrawnFrame> d = drawn.next();
             if (!d) return false;
-            f.lineRead = d->lineRead;
-            f.imageMade = d->imageMade;
-            f.time = d->time;
-            f.problems = std::move(d->problems);
+            static_cast<FrameNews&>(f) = std::move(static_cast<FrameNews&>(*d));
             if (!f.imageMade) return false;
             try {
                 return writer.encodeVideoFrame(f.time, d->canvas, f.encoded);
