@@ -1,7 +1,8 @@
 // Files for the tests: a scratch folder per test, TEMP pointed at it, bytes in and out, slide
-// bitmaps made by Qt and narrations made by the program's own writer.
+// bitmaps made by Qt, narrations made by the program's own writer, the heap's count.
 #pragma once
 
+#include <malloc.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -99,6 +100,12 @@ inline void writeNarration(const std::string& path, const Bytes& samples, bool c
         narration.append(samples);
     }
     if (!complete) writeFile(path, patched(readBytes(path), {{4, 36}, {40, 0}}));
+}
+
+// Bytes the heap holds, as glibc counts them (the sanitizer build's allocator keeps no count).
+inline std::size_t heapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
 }
 
 // What a shell command prints.

@@ -1,7 +1,6 @@
 #include "video/avi_writer.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
@@ -133,15 +132,14 @@ TEST(AviWriter, GivesBackItsMemory) {
     GTEST_SKIP() << "the leak sanitizer checks this build";
 #else
     testing::ScratchDir dir;
-    const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
     const auto round = [&] {
         return writeFrames(dir.file("m.avi"), {"mjpeg", 80}, {0, 3}, {quadrants(640, 480, 0)},
                            640, 480);
     };
     ASSERT_TRUE(round());  // the libraries' tables, made at their first use
-    const std::size_t before = inUse();
+    const std::size_t before = testing::heapInUse();
     ASSERT_TRUE(round());
-    EXPECT_LT(inUse(), before + 16384);
+    EXPECT_LT(testing::heapInUse(), before + 16384);
 #endif
 }
 

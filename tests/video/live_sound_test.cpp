@@ -2,7 +2,6 @@
 // at End without coding it again, trusted only when it matches the narration, and the frames'
 // gain shifted only where the frames stay valid.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <regex>
@@ -85,9 +84,11 @@ TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
         ScratchDir dir;
         const std::string narration = dir.file("vx_temp_1_2.wav");
         ASSERT_TRUE(testing::writeSpeech(dir.file("speech.wav"), 40, c.volume, c.bits));
-        if (c.click)
-            testing::writeFile(dir.file("speech.wav"), testing::patched(testing::readBytes(dir.file("speech.wav")),
-                                                                         {{144, 0xFFFFFFFF}, {148, 0xFFFFFFFF}}));
+        if (c.click) {
+            const std::string speech = dir.file("speech.wav");
+            testing::writeFile(speech, testing::patched(testing::readBytes(speech),
+                                                        {{144, 0xFFFFFFFF}, {148, 0xFFFFFFFF}}));
+        }
         recordLive(narration, dir.file("speech.wav"), c.bits);
         const auto encoded = readEncodedNarration(narration);
         ASSERT_TRUE(encoded.has_value());
@@ -204,9 +205,9 @@ TEST(LiveSound, LoudnessFromGatingBlocksEqualsTheMeters) {
     // A block every 100 ms once the first 400 ms are in, however the sound came in pieces.
     EXPECT_EQ(blocks.blocks().size(), x.size() / 4410 - 3);
 #if !defined(VORLIX_SANITIZED)  // where the leak sanitizer does not check: the meter's state freed
-    const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+    const std::size_t before = testing::heapInUse();
     BlockMeter(44100).add(x);
-    EXPECT_LT(mallinfo2().uordblks + mallinfo2().hblkhd, before + 4096);
+    EXPECT_LT(testing::heapInUse(), before + 4096);
 #endif
 }
 
