@@ -84,9 +84,15 @@ TEST(AviWriter, MisuseAndFullDisksFailCleanly) {
     int written = 0;
     while (written < 40 && full.writeVideoFrame(written, rows)) ++written;
     EXPECT_LT(written, 40);
-    AviWriter twice;  // one video stream only
+    AviWriter twice;  // one video stream only, of a real rate; sound only before the header
+    EXPECT_FALSE(twice.addAudioStream(AudioFormat{}));  // no file yet
     EXPECT_TRUE(twice.open(path) && twice.addVideoStream(64, 48, 2));
     EXPECT_FALSE(twice.addVideoStream(64, 48, 2));
+    AviWriter still;
+    EXPECT_TRUE(still.open(path) && !still.addVideoStream(64, 48, 0) &&
+                still.addVideoStream(64, 48, 2) && still.makeCompressedStream({"rawvideo", 0}) &&
+                still.setVideoFormat() && still.start());
+    EXPECT_FALSE(still.addAudioStream(AudioFormat{}));
     AviWriter nowhere;  // the reason names the file
     EXPECT_FALSE(nowhere.open(dir.file("no/such/folder/a.avi")));
     EXPECT_NE(nowhere.lastError().find("no/such/folder/a.avi"), std::string::npos) << nowhere.lastError();
@@ -122,6 +128,14 @@ TEST(AviWriter, EachCodecRoundTripsItsFrames) {
                             worst, std::abs(want[b] - int(f.pixel(i, x, y) >> (8 * b) & 0xFF)));
                 }
         EXPECT_LE(worst, c.hasQuality ? 12 : 0) << c.name;
+    }
+    // H.264's quality is its constant rate factor, 50 at the smallest file, 10 at the best; the
+    // coder writes its settings into the first frame.
+    for (const auto& [quality, crf] :
+         {std::pair(kQualityMin, "crf=50.0"), std::pair(kQualityMax, "crf=10.0")}) {
+        ASSERT_TRUE(writeFrames(dir.file("h.avi"), {"libx264", quality}, {0}, frames, 640, 480));
+        const auto first = testing::readAvi(dir.file("h.avi")).packets.at(0).data;
+        EXPECT_NE(std::string(first.begin(), first.end()).find(crf), std::string::npos);
     }
 }
 
