@@ -16,6 +16,7 @@
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
 #include "tests/support/scripted_device.h"
+#include "video/pdf_slides.h"
 #include "video/slide_picture.h"
 
 namespace vorlix {
@@ -73,6 +74,8 @@ TEST(SlideDeck, PdfPagesBecomeTheSlidesOfTheVideo) {
     EXPECT_EQ(progress, (std::vector<std::int64_t>{3, 13, 23, 33}));
     const std::string first = window.controller().state().slides().path(0);  // beside the lecture
     EXPECT_TRUE(first.starts_with(dir.file("vx_slides_"))) << first;
+    for (const char* made : {"p/x", "p/x_2"})  // a second folder of the name is numbered
+        EXPECT_EQ(makeNewFolder(dir.file("p"), "x"), dir.file(made));
     for (int i = 0; i < 3; ++i)  // full-HD, shaped like their pages (the last one turned)
         EXPECT_EQ(readSlidePicture(window.controller().state().slides().path(i)).value().height(), 1080);
     const auto drawn = readSlidePicture(first);

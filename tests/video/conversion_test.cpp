@@ -135,6 +135,8 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
     EXPECT_EQ(ConversionDriver::withAviExtension("/u/lectureavi"), "/u/lectureavi.avi");
     testing::ScratchDir dir;
     testing::writeFile(dir.file("t.tmp"), kExample);
+    testing::writeFile(dir.file("s.avi"), std::string("a slide, whatever its name"));
+    testing::writeFile(dir.file("s.tmp"), "0," + dir.file("s.avi") + "\n");
     using Outcome = ConversionDriver::Outcome;
     const std::string giveUp = std::string(texts::kAbandonQuestion) + "?",
                       ended(texts::kConversionEnded), unread(texts::kTimelineReadError);
@@ -144,6 +146,7 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
         {{"C", "N", "講義"}, "t.tmp", Outcome::Built, 1, {"save", giveUp, "save", "codec", ended}},
         {{"a"}, "gone.tmp", Outcome::TimelineUnreadable, 0, {"save", unread}},
         {{"no/c"}, "t.tmp", Outcome::Built, 0, {"save", "CannotOpenAviFile"}},
+        {{"s.avi"}, "s.tmp", Outcome::Built, 0, {"save", "CannotOpenAviFile"}},  // a slide
     };
     for (const auto& [moves, timeline, outcome, finished, log] : cases) {
         testing::FakePrompts p;
@@ -160,6 +163,7 @@ TEST(ConversionDriver, SaveDialogueLoopAndWhatEachAttemptLeaves) {
         EXPECT_EQ(std::pair(s.conversionFinished, firstLines), std::pair(finished, log));
     }
     EXPECT_EQ(testing::readAvi(dir.file("講義.avi")).positions(0), (Positions{0, 21, 60}));
+    EXPECT_EQ(testing::readBytes(dir.file("s.avi")).size(), 26u);  // the slide untouched
     // Many problems: the first ten, then how many more, so the box fits on the screen.
     std::string many;
     for (int i = 0; i < 13; ++i) many += std::to_string(i) + ",/missing/" + std::to_string(i) + "\n";
