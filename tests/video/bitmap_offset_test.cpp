@@ -25,6 +25,7 @@ TEST(BitmapOffset, RowsAreReadWhereTheFileHeaderPutsThem) {
         {"32bit-v5-2x2.bmp", 12, 0, 0}, {"16bit-565-3x2.bmp", 2, 0, 0},
         {"24bit-4x3.bmp", 8, 2, 0},                                   // a table in a 24-bit file
         {"24bit-4x3.bmp", 0, 0, 5000},  {"24bit-4x3.bmp", 0, 0, 20},  // past the end, in the header
+        {"24bit-4x3.bmp", 0, 0, 90},                                  // at the end (its size)
     };
     testing::ScratchDir dir;
     for (const auto& [name, gap, clrUsed, offBits] : cases) {

@@ -68,6 +68,7 @@ TEST(FrameImage, PackedPixelsAtEveryDepth) {
     for (std::uint16_t depth : {0, 2, 12, 48})
         EXPECT_FALSE(FrameImage::pack(FrameCanvas(4, 4), depth)) << depth;
     EXPECT_FALSE(FrameImage::pack(FrameCanvas(FrameImage::kMaxSide + 1, 1), 24));
+    EXPECT_TRUE(FrameImage::pack(FrameCanvas(FrameImage::kMaxSide, 1), 24));  // the largest
 }
 
 TEST(FrameImage, EightBitsMapToTheNearestOfDistinctPaletteColours) {
@@ -166,6 +167,14 @@ TEST(FrameRenderer, StretchCoversTheWholeFrameWhateverTheShape) {
         const std::uint32_t p = canvasPixel(canvas, x, 100);
         ASSERT_EQ(p, (p & 0xFF) * 0x010101u) << x;
         ASSERT_NEAR(static_cast<int>(p & 0xFF), 170, 12) << x;
+    }
+    // A slide file of any depth shrinks as its decoded picture does (24 bits are read in bands).
+    for (const char* seed : {"8bit-3x2-clr4.bmp", "24bit-4x3.bmp"}) {
+        const std::string path = VORLIX_SOURCE_DIR "/fuzz/seeds/slide_bitmap/" + std::string(seed);
+        FrameCanvas fromFile(2, 1), decoded(2, 1);
+        drawSlideFrame(fromFile, path, kPlaceStretch);
+        ASSERT_EQ(drawSlide(*SlideBitmap::readFile(path), decoded, kPlaceStretch), 0);
+        EXPECT_EQ(fromFile.pixels, decoded.pixels) << seed;
     }
 }
 
