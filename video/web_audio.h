@@ -74,6 +74,8 @@ class WebAudioEncoder {
     // the file cannot be read.
     bool prepare(const std::string& narrationPath, unsigned threads);
     std::size_t pieceCount() const { return pieces_.size(); }
+    // The packet piece i starts at: where the sound before it was cut.
+    std::int64_t pieceStart(std::size_t i) const { return pieces_.at(i).firstPacket; }
     bool encodePiece(std::size_t index);
     // The packets in order; empty when a piece failed.
     std::optional<AacTrack> take();

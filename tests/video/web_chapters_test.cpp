@@ -20,9 +20,9 @@ TEST(WebChapters, TitlesTimesAndFile) {
     };
     for (const auto& [path, ordinal, title] : titles) EXPECT_EQ(chapterTitle(path, ordinal), title) << path;
     EXPECT_EQ(chaptersPathFor("/v/第1回.MP4"), "/v/第1回.chapters.vtt");
-    EXPECT_EQ(webVttChapters({{0, 61.5, "スライド 1"}, {61.5, 3725.4567, "スライド 2"}}),
+    EXPECT_EQ(webVttChapters({{0, 61.5, "スライド 1"}, {61.5, 3600, "2"}, {3600, 3725.4567, "3"}}),
               "WEBVTT\n\n1\n00:00:00.000 --> 00:01:01.500\nスライド 1\n\n"
-              "2\n00:01:01.500 --> 01:02:05.457\nスライド 2\n");
+              "2\n00:01:01.500 --> 01:00:00.000\n2\n\n3\n01:00:00.000 --> 01:02:05.457\n3\n");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "tests/support/files.h"
 #include "video/mp4_writer.h"
+#include "video/web_audio.h"
 
 namespace vorlix {
 namespace {
@@ -102,6 +103,7 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
         };
         for (int ch = 0; ch < 3; ++ch) {  // black bars: dark in every channel
             if (c.x > 0) EXPECT_LE(at(c.x / 2, c.frameH / 2, ch), 20) << "left bar";
+            if (c.x > 0) EXPECT_LE(at(c.frameW - c.x / 2, c.frameH / 2, ch), 20) << "right bar";
             if (c.y > 0) EXPECT_LE(at(c.frameW / 2, c.y / 2, ch), 20) << "top bar";
         }
         EXPECT_NEAR(at(c.x + 4, c.y + 4), 0xC0, 8) << "the slide's corner";
@@ -158,6 +160,22 @@ TEST(WebVideo, SoundIsAtTheTargetLevelUnderTheTruePeakLimit) {
         EXPECT_LE(std::stod(values(summary, "Peak").at(0)), -1.0) << c.volume;  // true peak, dBTP
         EXPECT_LE(std::filesystem::file_size(dir.file("lecture.mp4")) * 2, 1'000'000u) << "a minute";
     }
+}
+
+// The sound is coded in pieces of about a minute, cut where the joint of two frames is silent: at
+// the end of four silent frames, not beside a click among silent ones.
+TEST(WebVideo, SoundIsCutWhereTheJointIsSilent) {
+    ScratchDir dir;
+    testing::Bytes samples = testing::noise(100 * 44100);
+    for (std::uint8_t& s : samples) s = static_cast<std::uint8_t>(96 + s / 4);
+    const auto at = [&](int frame) { return samples.begin() + std::int64_t{frame} * 1024 * 44100 / 48000; };
+    for (const int last : {2200, 2400}) std::fill(at(last - 3) - 2, at(last + 1) + 2, 128);
+    std::fill(at(2198) + 20, at(2199) - 20, 255);
+    testing::writeNarration(dir.file("n.wav"), samples);
+    WebAudioEncoder audio;
+    ASSERT_TRUE(audio.prepare(dir.file("n.wav"), 1)) << audio.error();
+    ASSERT_EQ(audio.pieceCount(), 2u);
+    EXPECT_EQ(audio.pieceStart(1), 2400);
 }
 
 // Reports the duration, the chapter cues, a pixel of the third slide, and the end reached.
