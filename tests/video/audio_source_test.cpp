@@ -66,6 +66,26 @@ TEST(AudioSource, ReadsTheWholeFramesTheDataHolds) {
     EXPECT_EQ(s.read(-1, 10, buf), 0);  // nothing before the first sample
     std::filesystem::resize_file(dir.file("n.wav"), 44 + 1000);
     EXPECT_EQ(s.read(2000, 10, buf), 0);
+    // A disk that fails after the first twelve bytes: refused, not taken for an empty narration.
+    struct Failing {
+        Bytes bytes;
+        off64_t at = 0;
+    } failing{testing::readBytes(kSeeds + "complete.wav")};
+    cookie_io_functions_t io{};
+    io.read = [](void* c, char* to, std::size_t n) -> ssize_t {
+        auto& f = *static_cast<Failing*>(c);
+        const auto k = static_cast<std::size_t>(std::max<off64_t>(0, std::min<off64_t>(n, 12 - f.at)));
+        std::memcpy(to, f.bytes.data() + f.at, k);
+        f.at += static_cast<off64_t>(k);
+        return k > 0 ? static_cast<ssize_t>(k) : -1;
+    };
+    io.seek = [](void* c, off64_t* to, int whence) {
+        auto& f = *static_cast<Failing*>(c);
+        *to = f.at = *to + (whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.at : off64_t(f.bytes.size()));
+        return 0;
+    };
+    AudioSource failed;
+    EXPECT_FALSE(failed.openStream(fopencookie(&failing, "r", io)));
 }
 
 }  // namespace
