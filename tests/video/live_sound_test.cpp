@@ -133,7 +133,7 @@ TEST(LiveSound, EncodedSoundNotMatchingTheNarrationIsNotTrusted) {
         EXPECT_EQ(readEncodedNarration(narration).has_value(), &c == &cases[0]);
     }
     // A lecture too short to fill the encoder's batch of records before End is trusted too, and
-    // one whose last byte is the first of a new mebibyte (the narration is checked in those).
+    // one whose last byte starts a new mebibyte (the narration is checked a mebibyte at a time).
     ASSERT_TRUE(testing::writeSpeech(speech, 1, 0.3));
     std::filesystem::remove(wideNarrationSibling(narration));  // left by the last case
     for (int pass = 0; pass < 2; ++pass) {

@@ -168,7 +168,7 @@ TEST(WebVideo, SoundIsCutWhereTheJointIsSilent) {
     ScratchDir dir;
     testing::Bytes samples = testing::noise(100 * 44100);
     for (std::uint8_t& s : samples) s = static_cast<std::uint8_t>(96 + s / 4);
-    const auto at = [&](int frame) { return samples.begin() + std::int64_t{frame} * 1024 * 44100 / 48000; };
+    const auto at = [&](std::int64_t frame) { return samples.begin() + frame * 1024 * 44100 / 48000; };
     for (const int last : {2200, 2400}) std::fill(at(last - 3) - 2, at(last + 1) + 2, 128);
     std::fill(at(2198) + 20, at(2199) - 20, 255);
     testing::writeNarration(dir.file("n.wav"), samples);
