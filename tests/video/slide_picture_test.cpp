@@ -13,15 +13,6 @@
 namespace vorlix {
 namespace {
 
-testing::Bytes output(const std::string& command) {  // what the command prints
-    testing::Bytes bytes;
-    if (std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-        for (int c; (c = std::fgetc(p)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
-        ::pclose(p);
-    }
-    return bytes;
-}
-
 // A JPEG given an EXIF orientation (1 to 8) as a camera or phone writes it.
 testing::Bytes withOrientation(testing::Bytes jpeg, std::uint8_t orientation) {
     const testing::Bytes app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
@@ -60,9 +51,9 @@ TEST(SlidePicture, FramesMatchAReferenceDecode) {
     for (const auto& c : cases) {
         const std::string path = dir.file(c.name);
         std::snprintf(command, sizeof command, (c.make + " && echo ok").c_str(), path.c_str());
-        ASSERT_FALSE(output(command).empty()) << command;
+        ASSERT_FALSE(testing::run(command).empty()) << command;
         std::snprintf(command, sizeof command, c.reference.c_str(), path.c_str(), c.turn.c_str());
-        const testing::Bytes reference = output(command);
+        const std::string reference = testing::run(command);
         if (c.orientation != 0)
             testing::writeFile(path, withOrientation(testing::readBytes(path), c.orientation));
         const bool turned = c.orientation >= 5 && c.orientation <= 8;
@@ -73,7 +64,7 @@ TEST(SlidePicture, FramesMatchAReferenceDecode) {
         ASSERT_EQ(frame.pixels.size(), reference.size()) << c.name;
         int most = 0;
         for (std::size_t i = 0; i < reference.size(); ++i)
-            most = std::max(most, std::abs(frame.pixels[i] - reference[i]));
+            most = std::max(most, std::abs(frame.pixels[i] - static_cast<std::uint8_t>(reference[i])));
         EXPECT_LE(most, c.tolerance) << c.name;
     }
 }
@@ -82,7 +73,7 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
     testing::ScratchDir dir;
     const std::string noise = dir.file("noise.png"), im = "/usr/bin/convert -size 320x240 ";
     // Progressive and smooth baseline JPEG: a decoder taking a cut for the end shows no error.
-    ASSERT_FALSE(output(im + "xc: +noise Random " + noise + " && convert " + noise +
+    ASSERT_FALSE(testing::run(im + "xc: +noise Random " + noise + " && convert " + noise +
                         " -interlace Plane " + dir.file("p.jpg") + " && " + im +
                         "gradient:red-blue " + dir.file("b.jpg") + " && echo ok").empty());
     const auto png = testing::readBytes(noise), jpeg = testing::readBytes(dir.file("p.jpg")),
@@ -125,7 +116,7 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
     }
     // A slide as wide as a slide may be is drawn.
     const std::string wide = dir.file("wide.png");
-    ASSERT_FALSE(output("ffmpeg -v error -f lavfi -i color=red:s=" + std::to_string(SlideBitmap::kMaxSide) +
+    ASSERT_FALSE(testing::run("ffmpeg -v error -f lavfi -i color=red:s=" + std::to_string(SlideBitmap::kMaxSide) +
                         "x2 -frames:v 1 " + wide + " && echo ok").empty());
     FrameCanvas canvas(64, 48);
     std::string problem;
