@@ -313,12 +313,8 @@ void LectureController::recoverLecture(const std::string& journalPath) {
     if (lectureRunning() || ending_) return;
     const auto journal = TimelineJournal::read(journalPath);
     if (!journal || journal->closed) return;
-    const int n = std::snprintf(nullptr, 0, texts::kRecoveryQuestionFormat, journalPath.c_str(),
-                                journalPath.c_str());
-    std::string question(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
-    std::snprintf(question.data(), question.size(), texts::kRecoveryQuestionFormat,
-                  journalPath.c_str(), journalPath.c_str());
-    question.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    const std::string question =
+        formatted(texts::kRecoveryQuestionFormat, journalPath, journalPath);
     std::string video;
     if (prompts_.askYesNo(question)) {
         ending_ = true;

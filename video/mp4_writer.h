@@ -23,14 +23,15 @@ struct SlideChange {
     std::string slidePath;
 };
 
+// Every member has its default, so a job names only the ones it sets.
 struct Mp4Job {
-    std::string outputPath;
-    std::vector<SlideChange> changes;  // in time order; the first is shown from the start
-    std::int64_t endSample = 0;        // End, in narration samples
-    std::string narrationPath;         // empty: a video without sound
-    unsigned threads = 0;  // 0: every core
+    std::string outputPath = {};
+    std::vector<SlideChange> changes = {};  // in time order; the first is shown from the start
+    std::int64_t endSample = 0;             // End, in narration samples
+    std::string narrationPath = {};         // empty: a video without sound
+    unsigned threads = 0;                   // 0: every core
     // 0 to 1, called on the calling thread about ten times a second.
-    std::function<void(double)> progress;
+    std::function<void(double)> progress = {};
 };
 
 struct Mp4Result {

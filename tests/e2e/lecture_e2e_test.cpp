@@ -222,7 +222,7 @@ TEST_P(LectureE2E, SlidesAndVoiceEndUpInStepInTheVideo) {
             << "tone " << kToneHz[change] << " never heard";
         const double heard = double(at + window / 2) / rate;  // the new tone fills most of it
         EXPECT_NEAR(shown[change], heard, within) << change;
-        if (mp4) EXPECT_NEAR(f.chapters[change], heard, within) << change;
+        if (mp4) { EXPECT_NEAR(f.chapters[change], heard, within) << change; }
         at += rate / 2;
     }
 }

@@ -79,7 +79,7 @@ TEST_F(RecorderTest, EndWritesTheCompletedBuffersAndTheLastWords) {
         EXPECT_EQ(count(), buffers) << "stopping does not count";
         ASSERT_EQ(file.size(), 44 + buffers * kBuffer + more);
         for (int i = 0; i < buffers; ++i) EXPECT_EQ(file[44 + (i + 1) * kBuffer - 1], 10 * (i + 1));
-        if (more) EXPECT_EQ(file.back(), 70);
+        if (more) { EXPECT_EQ(file.back(), 70); }
         device.delivered.clear();
         device.deliverAll();
         EXPECT_EQ(device.delivered, handedBack);

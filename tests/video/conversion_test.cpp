@@ -115,8 +115,9 @@ TEST_F(AviAssembly, LimitsAndFailures) {
         Log firstLines;  // the known cause follows on a line of its own
         for (const std::string& m : prompts.log) firstLines.push_back(m.substr(0, m.find('\n')));
         EXPECT_EQ(firstLines, log);
-        if (!told.empty() && told[0] == notCopied)
+        if (!told.empty() && told[0] == notCopied) {
             EXPECT_NE(prompts.log.back().find(narrationPath), std::string::npos);
+        }
         const testing::AviRead f = testing::readAvi(out);
         EXPECT_EQ(f.positions(0), frames);
         const bool copied = !failed && (narrationPath == narration || narrationPath == cut);

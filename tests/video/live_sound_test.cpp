@@ -50,7 +50,7 @@ void recordLive(const std::string& narration, const std::string& speech, int bit
     }
     narrow.finish();
     wide.finish();
-    if (finish) EXPECT_TRUE(live.finish());
+    if (finish) { EXPECT_TRUE(live.finish()); }
 }
 
 // ffmpeg's ebur128 on the decoded MP4: integrated loudness and true peak.
@@ -185,8 +185,8 @@ TEST(LiveSound, GainShiftsOnlyWhereTheFrameStaysValid) {
         SCOPED_TRACE(c.steps);
         Bytes shifted = frame;
         EXPECT_EQ(shiftAacGain(shifted, c.steps), c.shifts);
-        if (!c.shifts) EXPECT_EQ(shifted, frame);
-        if (c.shifts) EXPECT_EQ(((shifted[0] & 1) << 7 | shifted[1] >> 1), gain + c.steps);
+        if (!c.shifts) { EXPECT_EQ(shifted, frame); }
+        if (c.shifts) { EXPECT_EQ(((shifted[0] & 1) << 7 | shifted[1] >> 1), gain + c.steps); }
         EXPECT_EQ(c.shifts && check.decodes(shifted), c.decodes);
     }
     Bytes notMono = frame;

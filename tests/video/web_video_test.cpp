@@ -102,9 +102,9 @@ TEST(WebVideo, ReadsBackWithKeyFramesAndChaptersAtTheChanges) {
             return static_cast<std::uint8_t>(frame[(std::size_t(y) * c.frameW + x) * 3 + ch]);
         };
         for (int ch = 0; ch < 3; ++ch) {  // black bars: dark in every channel
-            if (c.x > 0) EXPECT_LE(at(c.x / 2, c.frameH / 2, ch), 20) << "left bar";
-            if (c.x > 0) EXPECT_LE(at(c.frameW - c.x / 2, c.frameH / 2, ch), 20) << "right bar";
-            if (c.y > 0) EXPECT_LE(at(c.frameW / 2, c.y / 2, ch), 20) << "top bar";
+            if (c.x > 0) { EXPECT_LE(at(c.x / 2, c.frameH / 2, ch), 20) << "left bar"; }
+            if (c.x > 0) { EXPECT_LE(at(c.frameW - c.x / 2, c.frameH / 2, ch), 20) << "right bar"; }
+            if (c.y > 0) { EXPECT_LE(at(c.frameW / 2, c.y / 2, ch), 20) << "top bar"; }
         }
         EXPECT_NEAR(at(c.x + 4, c.y + 4), 0xC0, 8) << "the slide's corner";
         for (int ch = 0; ch < 3; ++ch)  // the far corner in every channel: each plane in its place
