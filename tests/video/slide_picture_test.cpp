@@ -74,8 +74,8 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
     const std::string noise = dir.file("noise.png"), im = "/usr/bin/convert -size 320x240 ";
     // Progressive and smooth baseline JPEG: a decoder taking a cut for the end shows no error.
     ASSERT_FALSE(testing::run(im + "xc: +noise Random " + noise + " && convert " + noise +
-                        " -interlace Plane " + dir.file("p.jpg") + " && " + im +
-                        "gradient:red-blue " + dir.file("b.jpg") + " && echo ok").empty());
+                              " -interlace Plane " + dir.file("p.jpg") + " && " + im +
+                              "gradient:red-blue " + dir.file("b.jpg") + " && echo ok").empty());
     const auto png = testing::readBytes(noise), jpeg = testing::readBytes(dir.file("p.jpg")),
                baseline = testing::readBytes(dir.file("b.jpg"));
     const auto half = [](const testing::Bytes& b) { return testing::Bytes(b.begin(), b.begin() + b.size() / 2); };
@@ -117,7 +117,7 @@ TEST(SlidePicture, DamagedFilesLeaveAWhiteFrameAndSayWhy) {
     // A slide as wide as a slide may be is drawn.
     const std::string wide = dir.file("wide.png");
     ASSERT_FALSE(testing::run("ffmpeg -v error -f lavfi -i color=red:s=" + std::to_string(SlideBitmap::kMaxSide) +
-                        "x2 -frames:v 1 " + wide + " && echo ok").empty());
+                              "x2 -frames:v 1 " + wide + " && echo ok").empty());
     FrameCanvas canvas(64, 48);
     std::string problem;
     EXPECT_TRUE(drawSlideFrame(canvas, wide, kPlaceStretch, &problem)) << problem;
