@@ -89,10 +89,10 @@ TEST(AviWriter, MisuseAndFullDisksFailCleanly) {
     EXPECT_TRUE(twice.open(path) && twice.addVideoStream(64, 48, 2));
     EXPECT_FALSE(twice.addVideoStream(64, 48, 2));
     AviWriter still;
-    EXPECT_TRUE(still.open(path) && !still.addVideoStream(64, 48, 0) &&
+    EXPECT_TRUE(still.open(path) && !still.addVideoStream(64, 48, 0) && !still.addVideoStream(0, 48, 2) &&
                 still.addVideoStream(64, 48, 2) && still.makeCompressedStream({"rawvideo", 0}) &&
                 still.setVideoFormat() && still.start());
-    EXPECT_FALSE(still.addAudioStream(AudioFormat{}));
+    EXPECT_FALSE(still.addAudioStream(AudioFormat{}) || still.setVideoFormat());  // nor a new format
     AviWriter nowhere;  // the reason names the file
     EXPECT_FALSE(nowhere.open(dir.file("no/such/folder/a.avi")));
     EXPECT_NE(nowhere.lastError().find("no/such/folder/a.avi"), std::string::npos) << nowhere.lastError();
