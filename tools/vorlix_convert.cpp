@@ -109,9 +109,7 @@ int convertToMp4(const std::string& timeline, const std::string& narration,
         say(std::string(texts::kTimelineReadError) + "\n" + causeLine(timeline, why));
         return kExitFailed;
     }
-    Mp4Job job;
-    job.outputPath = output;
-    job.narrationPath = narration;
+    Mp4Job job{.outputPath = output, .narrationPath = narration};
     // A journal knows each change's narration sample; a timeline file only its tick.
     const std::optional<Journal> journal = TimelineJournal::looksLikeJournal(timeline)
                                                ? TimelineJournal::read(timeline)
