@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -116,6 +117,17 @@ inline std::string run(const std::string& command) {
         ::pclose(p);
     }
     return out;
+}
+
+// The converter run as its users run it: its exit status (-1 when killed) and all it printed.
+inline std::pair<int, std::string> convert(const std::vector<std::string>& args) {
+    std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
+    for (const std::string& a : args) command += " '" + a + "'";  // no quotes in these paths
+    std::FILE* p = ::popen((command + " 2>&1 </dev/null").c_str(), "r");
+    std::string output;
+    for (int c; (c = std::fgetc(p)) != EOF;) output += static_cast<char>(c);
+    const int status = ::pclose(p);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 // Speech from espeak-ng as the recorder writes it: 44.1 kHz mono, 8-bit unsigned or 16-bit.

@@ -2,8 +2,6 @@
 // journal recorded, not on the half-second tick beside it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/support/avi_read.h"
 #include "tests/support/files.h"
 
@@ -20,10 +18,7 @@ TEST(ConvertJournalMp4, ChangesLandOnTheirSamples) {
     // The change at 3.3 s, in tick 6 (3.0 s).
     testing::writeFile(journal, "vorlix journal 1\nnarration " + narration + "\nslide 0 0 " + one +
                                     "\nslide 6 145530 " + two + "\nend 12 264600\n");
-    ASSERT_EQ(std::system((VORLIX_BINARY_DIR "/tools/vorlix-convert '" + journal + "' -o '" +
-                           dir.file("x") + "' --format mp4 2>/dev/null")
-                              .c_str()),
-              0);
+    ASSERT_EQ(testing::convert({journal, "-o", dir.file("x"), "--format", "mp4"}).first, 0);
     const testing::AviRead f = testing::readAvi(dir.file("x.mp4"));
     std::vector<double> keys;
     for (const auto& p : f.packets)

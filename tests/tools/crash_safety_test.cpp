@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 const std::string kConvert = VORLIX_BINARY_DIR "/tools/vorlix-convert";
 constexpr std::size_t kBuffer = 88200;
 
-std::pair<int, std::string> convert(const std::vector<std::string>& args) {
-    std::string command = kConvert;
-    for (const std::string& a : args) command += " '" + a + "'";  // no quotes in these paths
-    std::FILE* p = popen((command + " 2>&1 </dev/null").c_str(), "r");
-    std::string output(1 << 16, '\0');
-    output.resize(std::fread(output.data(), 1, output.size(), p));
-    const int rc = pclose(p);
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, output};
-}
-
 // The recording child: five buffers, a Next or Previous after each of the first four (its tick
 // and slide told to the parent), part of a sixth buffer, then it waits to be killed.
 [[noreturn]] void lecture(int out, const std::string& slides, const testing::Bytes& sound) {
@@ -83,7 +73,7 @@ TEST(CrashSafety, ALectureKilledMidwayIsRemadeWithEveryChangeAndCompletedBuffer)
     for (const auto& e : fs::directory_iterator(lectures))
         if (e.path().extension() == ".journal") journal = e.path().string();
     const auto [status, output] =
-        convert({journal, "-o", dir.file("l.avi"), "--codec", "rawvideo"});
+        testing::convert({journal, "-o", dir.file("l.avi"), "--codec", "rawvideo"});
     ASSERT_EQ(status, 0) << output;
     const testing::AviRead f = testing::readAvi(dir.file("l.avi"));
     std::vector<std::int64_t> ticks;
@@ -136,7 +126,7 @@ TEST(ConvertSafety, BadOutputsAndInputsCostNoFileAndAreToldByTheExitStatus) {
     for (const auto& [t, narration, out, want, says] : cases) {
         SCOPED_TRACE(t + " " + narration + " -o " + out);
         testing::writeFile(v, old);
-        const auto [status, output] = convert({t, narration, "-o", out});
+        const auto [status, output] = testing::convert({t, narration, "-o", out});
         EXPECT_EQ(status, want) << output;
         for (const std::string& said : says) EXPECT_THAT(output, ::testing::HasSubstr(said));
         EXPECT_EQ(output.find("作成しました: ") != std::string::npos, want == 0) << output;

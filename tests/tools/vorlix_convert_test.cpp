@@ -1,7 +1,6 @@
 // The converter as its users run it: a process with arguments, an exit status, messages and an
 // AVI file.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -34,13 +33,8 @@ TEST(VorlixConvert, RemakesTheLecturesVideoAndSaysWhatWentWrong) {
         {{timeline, "-o", x, "--format", "webm"}, 2, "webm"},
         {{timeline, narration, "-o", x}, 0, "x.avi"}};  // Motion JPEG, read below
     for (const auto& [args, status, says] : runs) {
-        std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
-        for (const std::string& a : args) command += " '" + a + "'";  // no quotes in these paths
-        std::FILE* p = popen((command + " 2>&1 </dev/null").c_str(), "r");
-        std::string output(1 << 16, '\0');
-        output.resize(std::fread(output.data(), 1, output.size(), p));
-        const int rc = pclose(p);
-        EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, status) << output;
+        const auto [rc, output] = testing::convert(args);
+        EXPECT_EQ(rc, status) << output;
         EXPECT_NE(output.find(says), std::string::npos) << output;
     }
     // One chapter a slide change; End is none, though the narration goes on past it.
