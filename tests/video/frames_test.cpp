@@ -35,18 +35,12 @@ TEST(FrameImage, PackedPixelsAtEveryDepth) {
                          odd->format()[0]),
               std::tuple(256u, 3u * 644, 40u + 1024 + 3 * 644, 40u + 1024, 40));  // biSize 40
     // A white 20 x 2 canvas with a few pixels set on both rows (the top one last in the block).
-    const std::tuple<std::uint16_t, std::vector<std::uint32_t>, std::vector<std::uint8_t>> rows[] =
-        {
-            {1,
-             {0, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, 0x202020,
-              0xC0C0C0},
-             {0x7F, 0xBF}},
-            {4,
-             {0x000000, 0x0000FF, 0x808000, 0xC8C0C0},
-             {0x0C, 0x37}},                                        // olive; the silver nearest
-            {16, {0xFF8008, 0x010203}, {0x01, 0x7E, 0x00, 0x00}},  // 5-5-5
-            {32, {0xFF8008, 0x010203}, {0x08, 0x80, 0xFF, 0, 0x03, 0x02, 0x01, 0}},
-        };
+    const std::uint32_t w = kWhite;
+    const std::tuple<std::uint16_t, std::vector<std::uint32_t>, std::vector<std::uint8_t>> rows[] = {
+        {1, {0, w, w, w, w, w, w, w, w, 0x202020, 0xC0C0C0}, {0x7F, 0xBF}},
+        {4, {0x000000, 0x0000FF, 0x808000, 0xC8C0C0}, {0x0C, 0x37}},  // olive; the silver nearest
+        {16, {0xFF8008, 0x010203}, {0x01, 0x7E, 0x00, 0x00}},         // 5-5-5
+        {32, {0xFF8008, 0x010203}, {0x08, 0x80, 0xFF, 0, 0x03, 0x02, 0x01, 0}}};
     for (const auto& [depth, pixels, packed] : rows) {
         FrameCanvas canvas(20, 2);
         canvas.fillWhite();
