@@ -10,6 +10,7 @@ namespace vorlix {
 namespace {
 
 using Lines = std::vector<TimelineLine>;
+using namespace std::string_literals;
 
 TEST(TimelineJournal, WhatACrashOrAHostileFileLeavesIsReadRecordByRecord) {
     const std::string h = "vorlix journal 1\nslide 0 0 /a\n";
@@ -26,7 +27,7 @@ TEST(TimelineJournal, WhatACrashOrAHostileFileLeavesIsReadRecordByRecord) {
          0,
          {{0, "/a"}, {4, "/b"}, {9, "/b"}},
          {2, 4, 5, 7, 8, 9, 11}},
-        {h + "slide 2147483648 0 /b\n", 0, {}, {3}},  // past 32 bits
+        {h + "slide 2147483648 0 /b\nslide 3 0 /\0b\n"s, 0, {}, {3, 4}},  // past 32 bits, a NUL
     };
     for (const auto& [text, openEnd, lines, malformed] : cases) {
         SCOPED_TRACE(text);

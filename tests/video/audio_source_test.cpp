@@ -46,9 +46,10 @@ TEST(AudioSource, ReadsTheWholeFramesTheDataHolds) {
         const auto data = file.begin() + static_cast<std::ptrdiff_t>(dataAt);
         EXPECT_EQ(readAll(s), Bytes(data, data + frames * s.format().blockAlign)) << seed;
     }
-    // Not RIFF, not WAVE, data before the format, not PCM, 12 bits, no channels, no rate.
+    // Not RIFF, not WAVE, data before the format, not PCM, 12 bits, no channels, no rate, an
+    // extensible format without its extension.
     const testing::Patch refused[] = {{0, 'X', 1}, {8, 'X', 1}, {12, 0x61746164}, {20, 2, 2},
-                                      {34, 12, 2}, {22, 0, 2},  {24, 0}};
+                                      {34, 12, 2}, {22, 0, 2},  {24, 0}, {20, 0xFFFE, 2}};
     for (const auto& patch : refused) {
         testing::writeFile(dir.file("n.wav"),
                            testing::patched(testing::readBytes(kSeeds + "complete.wav"), {patch}));

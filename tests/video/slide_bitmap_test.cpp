@@ -123,8 +123,9 @@ TEST(SlideBitmap, HostileHeadersAreRefused) {
     // Cut before the height: it reads as 0. Cut after the bit count: the rest reads as zeros.
     EXPECT_FALSE(SlideBitmap::decode(seed("24bit-4x3.bmp", {}, 22)));
     EXPECT_TRUE(SlideBitmap::decode(seed("24bit-4x3.bmp", {}, 30)));
-    // What a file's rows need, to read no more of it: padded rows, the largest slide.
+    // What a file's rows need, to read no more of it: padded rows, 256 colours, the largest slide.
     EXPECT_EQ(SlideBitmap::bytesUsed(seed("1bit-9x3.bmp", {{18, 33}})), 62u + 3 * 8);
+    EXPECT_EQ(SlideBitmap::bytesUsed(seed("8bit-3x2-clr4.bmp", {{46, 256}})), 54u + 4 * 256 + 8);
     EXPECT_EQ(SlideBitmap::bytesUsed(seed("24bit-4x3.bmp", {{18, 7680}, {22, 4320}})),
               54u + 7680ull * 3 * 4320);
 }
