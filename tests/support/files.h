@@ -1,5 +1,5 @@
 // Files for the tests: a scratch folder per test, TEMP pointed at it, bytes in and out, slide
-// bitmaps made by Qt, narrations made by the program's own writer, the heap's count.
+// bitmaps made by Qt, narrations by the program's own writer; the heap's count; shell commands.
 #pragma once
 
 #include <malloc.h>
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 
 #include "recording/narration_file.h"
 #include "tests/support/fakes.h"
@@ -117,6 +118,17 @@ inline std::string run(const std::string& command) {
         ::pclose(p);
     }
     return out;
+}
+
+// ffmpeg's ebur128 on the decoded MP4: integrated loudness and true peak.
+inline std::pair<double, double> levels(const std::string& mp4) {
+    const std::string log = run("ffmpeg -nostats -i '" + mp4 + "' -af ebur128=peak=true -f null - 2>&1");
+    std::smatch i, p;
+    const std::string summary = log.substr(std::min(log.rfind("Summary:"), log.size()));
+    if (!std::regex_search(summary, i, std::regex("I:\\s*(-?[0-9.]+)")) ||
+        !std::regex_search(summary, p, std::regex("Peak:\\s*(-?[0-9.]+)")))
+        return {0, 0};
+    return {std::stod(i[1]), std::stod(p[1])};
 }
 
 // The converter run as its users run it: its exit status (-1 when killed) and all it printed.

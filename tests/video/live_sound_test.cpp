@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <regex>
 #include <thread>
 
 extern "C" {
@@ -54,17 +53,6 @@ void recordLive(const std::string& narration, const std::string& speech, int bit
     if (finish) { EXPECT_TRUE(live.finish()); }
 }
 
-// ffmpeg's ebur128 on the decoded MP4: integrated loudness and true peak.
-std::pair<double, double> levels(const std::string& mp4) {
-    const std::string log = run("ffmpeg -nostats -i '" + mp4 + "' -af ebur128=peak=true -f null - 2>&1");
-    std::smatch i, p;
-    const std::string summary = log.substr(std::min(log.rfind("Summary:"), log.size()));
-    if (!std::regex_search(summary, i, std::regex("I:\\s*(-?[0-9.]+)")) ||
-        !std::regex_search(summary, p, std::regex("Peak:\\s*(-?[0-9.]+)")))
-        return {0, 0};
-    return {std::stod(i[1]), std::stod(p[1])};
-}
-
 Mp4Result writeVideo(const ScratchDir& dir, const std::string& narration, double seconds) {
     const std::string slide = dir.file("1.bmp");
     testing::writeFile(slide, testing::bmpOf(64, 36, [](int, int) { return 0x4060D0u; }));
@@ -112,7 +100,7 @@ TEST(LiveSound, LevelSetAtEndMeetsTheTargetAndTheTruePeakLimit) {
         EXPECT_GE(10 * same, 9 * (j - from));
         // The frames coded again join the shifted ones as one stream that decodes cleanly.
         EXPECT_EQ(run("ffmpeg -v error -i '" + dir.file("lecture.mp4") + "' -f null - 2>&1"), "");
-        const auto [loudness, peak] = levels(dir.file("lecture.mp4"));
+        const auto [loudness, peak] = testing::levels(dir.file("lecture.mp4"));
         EXPECT_NEAR(loudness, -16.0, 1.0);
         EXPECT_LE(peak, -1.0);
     }
