@@ -55,6 +55,8 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
     std::fill(firstRowOnly.begin() + 90, firstRowOnly.end(), white);
     std::fill(halfSecondRow.begin() + 60, halfSecondRow.end(), white);
     std::fill(halfSecondRow.begin() + 75, halfSecondRow.begin() + 90, 0);
+    Pixels middle(3 * 32, 0);  // 32 pixels wide: a row copied whole would spill into the next
+    std::fill(middle.begin() + 32, middle.begin() + 64, 0x050505);
     // 32 masked pixels fill a row inside exactly: the last one must not spill into the next.
     const std::vector<testing::Patch> masks = {{54, 0xFF00}, {58, 0xFF0000}, {62, 0xFF000000}};
     Bytes wide32 = seed("32bit-v5-2x2.bmp", {{18, 32}, masks[0], masks[1], masks[2]}, 138);
@@ -71,8 +73,8 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
     // An index past the table; rows after the table whatever the file header says; 32-bit masks
     // with blue on top; 32 of them filling a row; files cut after a row, in the middle of one.
     // RLE: runs cut at the right edge, a delta right and up, absolute runs of either length
-    // (padded to 16 bits, whatever the pad holds), data that simply ends, RLE4 runs alternating
-    // their two nibbles, the high one first.
+    // (padded to 16 bits, whatever the pad holds), data that simply ends, a row reached between
+    // two that are not, RLE4 runs alternating their two nibbles, the high one first.
     const std::tuple<const char*, Bytes, Pixels> cases[] = {
         {"index", seed("8bit-3x2-clr4.bmp", {{74, 9, 1}}), {0, green, blue, green, blue, 0}},
         {"header",
@@ -85,6 +87,8 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
         {"RLE8 edges", rle("rle8-6x3.bmp", 86, {9, 4, 0, 0, 0, 2, 3, 1, 1, 6, 0, 1}),
          grey({0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4}, 0)},
         {"RLE8 even", rle("rle8-6x3.bmp", 86, {0, 4, 1, 2, 3, 4, 2, 5}), grey({1, 2, 3, 4, 5, 5})},
+        {"RLE8 middle", testing::patched(rle("rle8-6x3.bmp", 86, {0, 0, 32, 5, 0, 1}), {{18, 32}}),
+         middle},
         {"RLE4 odd", rle("rle4-6x3.bmp", 118, {0, 5, 0x12, 0x34, 0x50, 0x77, 0, 1}),
          grey({0x11, 0x22, 0x33, 0x44, 0x55, 0})},
         {"RLE4 runs", rle("rle4-6x3.bmp", 118, {3, 0x12, 3, 0x34, 0, 1}),
