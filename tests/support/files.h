@@ -110,13 +110,15 @@ inline std::size_t heapInUse() {
     return m.uordblks + m.hblkhd;
 }
 
-// What a shell command prints.
-inline std::string run(const std::string& command) {
+// What a shell command prints; with `status`, its exit status there (-1 when it did not exit).
+inline std::string run(const std::string& command, int* status = nullptr) {
     std::string out;
+    int rc = -1;
     if (std::FILE* p = ::popen(command.c_str(), "r")) {
         for (int c; (c = std::fgetc(p)) != EOF;) out += static_cast<char>(c);
-        ::pclose(p);
+        rc = ::pclose(p);
     }
+    if (status != nullptr) *status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
 }
 
@@ -135,11 +137,9 @@ inline std::pair<double, double> levels(const std::string& mp4) {
 inline std::pair<int, std::string> convert(const std::vector<std::string>& args) {
     std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
     for (const std::string& a : args) command += " '" + a + "'";  // no quotes in these paths
-    std::FILE* p = ::popen((command + " 2>&1 </dev/null").c_str(), "r");
-    std::string output;
-    for (int c; (c = std::fgetc(p)) != EOF;) output += static_cast<char>(c);
-    const int status = ::pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    int status = -1;
+    std::string output = run(command + " 2>&1 </dev/null", &status);
+    return {status, std::move(output)};
 }
 
 // Speech from espeak-ng as the recorder writes it: 44.1 kHz mono, 8-bit unsigned or 16-bit.
