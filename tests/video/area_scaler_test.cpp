@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/support/pictures.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -15,7 +16,9 @@ extern "C" {
 namespace vorlix {
 namespace {
 
-using Pixels = std::vector<std::uint8_t>;
+using testing::lineArt;
+using testing::photograph;
+using testing::Pixels;
 
 Pixels reference(const Pixels& src, int sw, int sh, int dw, int dh) {
     Pixels out(static_cast<std::size_t>(dw) * dh * 3);
@@ -28,28 +31,6 @@ Pixels reference(const Pixels& src, int sw, int sh, int dw, int dh) {
     std::uint8_t* const dp[4] = {out.data()};
     sws_scale(c, sp, ss, 0, sh, dp, ds);
     sws_freeContext(c);
-    return out;
-}
-
-// A photograph-like picture (smooth clouds of colour), made by ImageMagick from a fixed seed.
-Pixels photograph(int w, int h) {
-    Pixels out(static_cast<std::size_t>(w) * h * 3);
-    FILE* p = popen(("convert -seed 14 -size " + std::to_string(w) + "x" + std::to_string(h) +
-                     " plasma: -depth 8 bgr:-")
-                        .c_str(),
-                    "r");
-    const std::size_t got = p != nullptr ? std::fread(out.data(), 1, out.size(), p) : 0;
-    return p != nullptr && pclose(p) == 0 && got == out.size() ? out : Pixels{};
-}
-
-// Line art: one-pixel strokes in black and colour on white, at every phase of the shrink.
-Pixels lineArt(int w, int h) {
-    Pixels out(static_cast<std::size_t>(w) * h * 3, 0xFF);
-    for (std::size_t i = 0; i < out.size(); i += 3) {
-        const int x = static_cast<int>(i / 3 % w), y = static_cast<int>(i / 3 / w);
-        if (x % 7 == 3 || y % 11 == 5) out[i] = out[i + 1] = out[i + 2] = 0;
-        if ((x + 2 * y) % 29 == 0) out[i] = 0xC0, out[i + 1] = 0x20, out[i + 2] = 0x10;
-    }
     return out;
 }
 
