@@ -51,7 +51,7 @@ void renderPictureSlide(benchmark::State& state) {
     std::unique_ptr<FrameImage> image;
     bool drawn = true;
     const DrawOperation draw = [&](FrameCanvas& c, std::int32_t) {
-        drawn = drawSlideFrame(c, path, kPlaceStretch) == 0 && drawn;
+        drawn = drawSlideFrame(c, path, kPlaceStretch) && drawn;
     };
     for (auto _ : state) {
         renderFrame(image, ConversionDriver::kBitDepth, ConversionDriver::kWidth,
