@@ -70,11 +70,16 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
         for (int l : levels) p.push_back(0x010101u * static_cast<std::uint32_t>(l));
         return p;
     };
+    Bytes tall;  // 1 x 12: a run and an end of line for every row, the most data a row takes
+    for (std::uint8_t r = 0; r < 12; ++r)
+        tall.insert(tall.end(), {1, static_cast<std::uint8_t>(r % 8), 0, 0});
     // An index past the table; rows after the table whatever the file header says; 32-bit masks
-    // with blue on top; 32 of them filling a row; files cut after a row, in the middle of one.
-    // RLE: runs cut at the right edge, a delta right and up, absolute runs of either length
-    // (padded to 16 bits, whatever the pad holds), data that simply ends, a row reached between
-    // two that are not, RLE4 runs alternating their two nibbles, the high one first.
+    // with blue on top; 32 of them filling a row; 5-6-5 fields scaled to full range; files cut
+    // after a row, in the middle of one.
+    // RLE: runs cut at the right edge, rows of the most data, a delta right and up, absolute runs
+    // of either length (padded to 16 bits, whatever the pad holds), data that simply ends, a row
+    // reached between two that are not, RLE4 runs alternating their two nibbles, the high one
+    // first.
     const std::tuple<const char*, Bytes, Pixels> cases[] = {
         {"index", seed("8bit-3x2-clr4.bmp", {{74, 9, 1}}), {0, green, blue, green, blue, 0}},
         {"header",
@@ -82,10 +87,13 @@ TEST(SlideBitmap, ChangedFilesShowTheirPixels) {
          {red, green, blue, green, blue, 0}},
         {"masks", seed("32bit-v5-2x2.bmp", masks), {0x8040FF, 0x4020FF, 0x8040FF, 0x4020FF}},
         {"32 masked", wide32, Pixels(64, white)},
+        {"5-6-5", seed("16bit-565-3x2.bmp"), {red, 0x00FB00, 0x0004F7, red, 0x00FB00, 0x0004F7}},
         {"cut", Bytes(wide.begin(), wide.begin() + 54 + 92), firstRowOnly},
         {"cut inside", Bytes(wide.begin(), wide.begin() + 54 + 92 + 45), halfSecondRow},
         {"RLE8 edges", rle("rle8-6x3.bmp", 86, {9, 4, 0, 0, 0, 2, 3, 1, 1, 6, 0, 1}),
          grey({0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4}, 0)},
+        {"RLE8 tall", testing::patched(rle("rle8-6x3.bmp", 86, tall), {{18, 1}, {22, 12}}),
+         grey({3, 2, 1, 0, 7, 6, 5, 4, 3, 2, 1, 0}, 0)},
         {"RLE8 even", rle("rle8-6x3.bmp", 86, {0, 4, 1, 2, 3, 4, 2, 5}), grey({1, 2, 3, 4, 5, 5})},
         {"RLE8 middle", testing::patched(rle("rle8-6x3.bmp", 86, {0, 0, 32, 5, 0, 1}), {{18, 32}}),
          middle},

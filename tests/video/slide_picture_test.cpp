@@ -41,6 +41,7 @@ TEST(SlidePicture, FramesMatchAReferenceDecode) {
         {"rgba.png", colours + alpha + "PNG32:%s", flat, "", 0, 1},
         {"rgba16.png", colours + alpha + "-depth 16 PNG64:%s", flat, "", 0, 2},
         {"progressive.jpg", colours + "-interlace Plane -quality 90 %s", ff, "", 0, 3},
+        {"mirrored.jpg", colours + "%s", ff, "-vf hflip", 2, 3},
         {"upside-down.jpg", colours + "%s", ff, "-vf hflip,vflip", 3, 3},
         {"turned-right.jpg", colours + "%s", ff, "-vf transpose=clock", 6, 3},
         {"turned-left.jpg", colours + "%s", ff, "-vf transpose=cclock", 8, 3},
