@@ -67,10 +67,11 @@ TEST(JpegPlanes, WithinALevelOfLibswscaleOnEitherPath) {
             EXPECT_LE(worst, 1);
         }
     }
-    // An odd size is refused before anything is read or written.
+    // An odd or empty size is refused before anything is read or written.
     Planes odd(8, 6), untouched(8, 6);
     EXPECT_FALSE(toJpegPlanes(nullptr, 21, 7, 6, odd.data, odd.strides) ||
-                 toJpegPlanes(nullptr, 24, 8, 5, odd.data, odd.strides));
+                 toJpegPlanes(nullptr, 24, 8, 5, odd.data, odd.strides) ||
+                 toJpegPlanes(nullptr, 0, 0, 6, odd.data, odd.strides));
     EXPECT_EQ(odd.bytes[0], untouched.bytes[0]);
 }
 
