@@ -205,11 +205,11 @@ struct AviWriter::State {
             return true;
         }
         if (av_frame_make_writable(frame) < 0) return failed("out of memory");
-        const std::uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
-        const int srcStride[4] = {static_cast<int>(step), 0, 0, 0};
         if (jpegPlanes) {
             toJpegPlanes(top, step, width, height, frame->data, frame->linesize);
         } else {
+            const std::uint8_t* src[4] = {top, nullptr, nullptr, nullptr};
+            const int srcStride[4] = {static_cast<int>(step), 0, 0, 0};
             sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
         }
         frame->pts = position;

@@ -86,28 +86,28 @@ std::int32_t downSse2(const std::int16_t* const rows[8], std::int32_t n, std::ui
 #endif
 
 #if defined(VORLIX_SSSE3)
-// The byte shuffles that gather channel c of 16 packed pixels from the part-th of their three
-// 16-byte thirds: kGather[c][part]; -128 leaves a byte to the other thirds.
+// The byte shuffles that gather channel c of 16 packed pixels, one for each of the three 16-byte
+// loads that hold them: kGather[c][load]; -128 leaves a byte to the other loads.
 using Shuffle = std::array<char, 16>;
 constexpr std::array<std::array<Shuffle, 3>, 3> kGather = [] {
     std::array<std::array<Shuffle, 3>, 3> all{};
     for (int c = 0; c < 3; ++c) {
-        for (int part = 0; part < 3; ++part) {
+        for (int load = 0; load < 3; ++load) {
             for (int i = 0; i < 16; ++i) {
-                const int at = 3 * i + c - 16 * part;
-                all[c][part][i] = static_cast<char>(at >= 0 && at < 16 ? at : -128);
+                const int at = 3 * i + c - 16 * load;
+                all[c][load][i] = static_cast<char>(at >= 0 && at < 16 ? at : -128);
             }
         }
     }
     return all;
 }();
 
-__attribute__((target("ssse3"))) __m128i channel(const __m128i third[3], int c) {
+__attribute__((target("ssse3"))) __m128i channel(const __m128i loads[3], int c) {
     __m128i all = _mm_setzero_si128();
-    for (int part = 0; part < 3; ++part) {
+    for (int load = 0; load < 3; ++load) {
         const __m128i m =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGather[c][part].data()));
-        all = _mm_or_si128(all, _mm_shuffle_epi8(third[part], m));
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kGather[c][load].data()));
+        all = _mm_or_si128(all, _mm_shuffle_epi8(loads[load], m));
     }
     return all;
 }
@@ -132,11 +132,11 @@ __attribute__((target("ssse3"))) std::int32_t rowSsse3(const std::uint8_t* p, st
     const int half = 1 << (kPairShift - 1);
     std::int32_t x = 0;
     for (; x + 16 <= width; x += 16) {
-        const __m128i third[3] = {
+        const __m128i loads[3] = {
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x)),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x + 16)),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * x + 32))};
-        const __m128i b = channel(third, 0), g = channel(third, 1), r = channel(third, 2);
+        const __m128i b = channel(loads, 0), g = channel(loads, 1), r = channel(loads, 2);
         const __m128i bl = _mm_unpacklo_epi8(b, zero), bh = _mm_unpackhi_epi8(b, zero);
         const __m128i gl = _mm_unpacklo_epi8(g, zero), gh = _mm_unpackhi_epi8(g, zero);
         const __m128i rl = _mm_unpacklo_epi8(r, zero), rh = _mm_unpackhi_epi8(r, zero);

@@ -134,8 +134,9 @@ inline std::pair<double, double> levels(const std::string& mp4) {
 }
 
 // The converter run as its users run it: its exit status (-1 when killed) and all it printed.
+inline const std::string kConverter = VORLIX_BINARY_DIR "/tools/vorlix-convert";
 inline std::pair<int, std::string> convert(const std::vector<std::string>& args) {
-    std::string command = VORLIX_BINARY_DIR "/tools/vorlix-convert";
+    std::string command = kConverter;
     for (const std::string& a : args) command += " '" + a + "'";  // no quotes in these paths
     int status = -1;
     std::string output = run(command + " 2>&1 </dev/null", &status);

@@ -19,7 +19,6 @@ namespace vorlix {
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kConvert = VORLIX_BINARY_DIR "/tools/vorlix-convert";
 constexpr std::size_t kBuffer = 88200;
 
 // The recording child: five buffers, a Next or Previous after each of the first four (its tick
@@ -146,8 +145,8 @@ TEST(ConvertSafety, BadOutputsAndInputsCostNoFileAndAreToldByTheExitStatus) {
     const std::string t2 = tl(s + "2400," + slide + "\n");
     const pid_t pid = ::fork();
     if (pid == 0)
-        ::execl(kConvert.c_str(), "vorlix-convert", t2.c_str(), n.c_str(), "-o", v.c_str(),
-                "--codec", "rawvideo", nullptr),
+        ::execl(testing::kConverter.c_str(), "vorlix-convert", t2.c_str(), n.c_str(), "-o",
+                v.c_str(), "--codec", "rawvideo", nullptr),
             ::_exit(127);
     bool started = false;  // killed once its temporary file holds something
     for (int i = 0; i < 20000 && !started; ++i, ::usleep(1000))
